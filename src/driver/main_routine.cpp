@@ -1,0 +1,34 @@
+#include "driver/main_routine.h"
+
+#include <vector>
+
+#include "driver/dialogue.h"
+#include "driver/event_list_reader.h"
+#include "driver/help_text.h"
+#include "textio/free_reader.h"
+#include "textio/list_record.h"
+
+namespace periodscan {
+
+RunEnd MAIN__(Channels& io) {
+  write_help_text(io.console);
+  write_list(io.console, {Item(" ")});
+  AU(io.console);
+  write_list(io.console, {Item("--------------------------------------------------------")});
+  write_list(io.console, {Item("Press <Enter> to continue...")});
+  read_pause(io.answers);
+
+  std::optional<std::vector<float>> events = read_event_list(io);
+  if (!events) return RunEnd::kErrorStop;
+  const std::vector<float>& t = *events;
+
+  RunParameters p;
+  ask_period_questions(io, p);
+  if (p.regime == Regime::kMovingWindow) {
+    p.D = static_cast<float>(static_cast<double>(t.back()) - static_cast<double>(t.front()));
+    ask_window_questions(io, p);
+  }
+  return RunEnd::kNormal;
+}
+
+}  // namespace periodscan

@@ -1,0 +1,53 @@
+#include "driver/run.h"
+
+#include <fenv.h>
+#include <unistd.h>
+
+#include <new>
+
+#include "driver/main_routine.h"
+#include "textio/fatal_error.h"
+
+namespace periodscan {
+
+int execute_run(Channels& io, std::string* report) {
+  try {
+    RunEnd end = MAIN__(io);
+    // A result file still open is closed by the end of the run.
+    io.file.close_file();
+    return end == RunEnd::kNormal ? kNormalExitStatus : kErrorStopExitStatus;
+  } catch (const FatalError& error) {
+    *report = fatal_report(error);
+  } catch (const std::bad_alloc&) {
+    *report = fatal_report(FatalError(FailureKind::kStorageExhausted, "memory", "none"));
+  }
+  return kFatalExitStatus;
+}
+
+int run_program() {
+  // Every floating-point exception stays masked: a division by zero gives an
+  // infinity, an invalid operation a not-a-number, and the run goes on.
+  fedisableexcept(FE_ALL_EXCEPT);
+
+  ConsoleOutput console(STDOUT_FILENO, detect_console_mode(STDOUT_FILENO));
+  ConsoleInput answers(STDIN_FILENO, console);
+  FileChannel file;
+  Channels io{console, answers, file, console.mode()};
+  std::string report;
+  int status = execute_run(io, &report);
+  try {
+    // The last record may still owe its line feed on a console.
+    console.settle_line();
+  } catch (const FatalError&) {
+    // Standard output is gone; the exit status still tells how the run ended.
+  }
+  if (!report.empty()) {
+    report.push_back('\n');
+    // Nothing more can be done if the report itself cannot be written.
+    ssize_t ignored = ::write(STDERR_FILENO, report.data(), report.size());
+    (void)ignored;
+  }
+  return status;
+}
+
+}  // namespace periodscan

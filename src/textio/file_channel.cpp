@@ -1,0 +1,115 @@
+#include "textio/file_channel.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cassert>
+#include <cerrno>
+
+#include "textio/fatal_error.h"
+
+namespace periodscan {
+
+namespace {
+constexpr size_t kOutputChunk = 1 << 16;
+}
+
+FileChannel::~FileChannel() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+bool FileChannel::open_input(std::string_view name) {
+  assert(fd_ < 0);
+  name_.assign(name);
+  if (name_.empty() || name_.find('\0') != std::string::npos) return false;
+  // Non-blocking, so that naming a pipe with no writer does not hang the
+  // dialogue; only a regular file can be read twice, as the reader needs.
+  int fd = ::open(name_.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return false;
+  struct stat st;
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    ::close(fd);
+    return false;
+  }
+  int flags = fcntl(fd, F_GETFL);
+  if (flags >= 0) fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+  fd_ = fd;
+  writing_ = false;
+  reader_.attach(fd_);
+  return true;
+}
+
+void FileChannel::open_output(std::string_view name) {
+  assert(fd_ < 0);
+  name_.assign(name);
+  int fd = ::open(name_.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
+  if (fd < 0) throw FatalError(FailureKind::kOpenFailure, "file", name_);
+  fd_ = fd;
+  writing_ = true;
+  cut_done_ = false;
+  out_.clear();
+}
+
+void FileChannel::rewind_file() {
+  assert(fd_ >= 0 && !writing_);
+  if (::lseek(fd_, 0, SEEK_SET) != 0) {
+    throw FatalError(FailureKind::kEndOfInput, "file", name_);
+  }
+  reader_.attach(fd_);
+}
+
+void FileChannel::write_failure() {
+  // The file is given up: nothing more is written to it, and the report
+  // names it.
+  ::close(fd_);
+  fd_ = -1;
+  out_.clear();
+  throw FatalError(FailureKind::kWriteFailure, "file", name_);
+}
+
+void FileChannel::flush() {
+  if (fd_ < 0 || !writing_) return;
+  std::string_view bytes = out_;
+  while (!bytes.empty()) {
+    ssize_t put = ::write(fd_, bytes.data(), bytes.size());
+    if (put < 0 && errno == EINTR) continue;
+    if (put <= 0) write_failure();
+    bytes.remove_prefix(static_cast<size_t>(put));
+  }
+  out_.clear();
+}
+
+void FileChannel::close_file() {
+  if (fd_ < 0) return;
+  if (writing_) flush();
+  int fd = fd_;
+  fd_ = -1;
+  reader_.detach();
+  if (::close(fd) != 0 && writing_) {
+    throw FatalError(FailureKind::kWriteFailure, "file", name_);
+  }
+}
+
+bool FileChannel::next_line(std::string_view* line) {
+  assert(fd_ >= 0 && !writing_);
+  return reader_.next_line(line);
+}
+
+void FileChannel::put_record(std::string_view record) {
+  assert(fd_ >= 0 && writing_);
+  if (!cut_done_) {
+    // The first record of this run: whatever an earlier run left in the file
+    // goes. Devices (a result name linked to a device) cannot be cut.
+    cut_done_ = true;
+    struct stat st;
+    if (fstat(fd_, &st) == 0 && S_ISREG(st.st_mode) && ::ftruncate(fd_, 0) != 0) {
+      write_failure();
+    }
+  }
+  out_.append(record);
+  out_.append("\r\n");
+  if (out_.size() >= kOutputChunk) flush();
+}
+
+}  // namespace periodscan

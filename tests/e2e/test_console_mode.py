@@ -1,0 +1,94 @@
+#!/usr/bin/python3
+"""Console mode under a pseudo-terminal: records end in a carriage return only,
+the line feed owed by the last record is sent before the next ordinary record
+and before every read, and the stop line shows in full."""
+
+import os
+import pty
+import select
+import sys
+import tempfile
+import time
+import tty
+
+from e2e import FILE_PROMPT, PREAMBLE, Suite, count_line
+
+program = sys.argv[1]
+suite = Suite()
+
+
+class Terminal:
+    """The program with a pseudo-terminal as its standard input and output, in
+    raw mode so that the bytes it writes arrive unchanged."""
+
+    def __init__(self, folder):
+        pid, fd = pty.fork()
+        if pid == 0:
+            os.chdir(folder)
+            tty.setraw(0)
+            os.execv(program, [program])
+        self.pid, self.fd, self.seen = pid, fd, b""
+
+    def read_until(self, tail, timeout=20.0):
+        """Reads until the output ends with `tail` and nothing more comes."""
+        deadline = time.time() + timeout
+        while time.time() < deadline:
+            ready, _, _ = select.select([self.fd], [], [], 0.2)
+            if ready:
+                try:
+                    chunk = os.read(self.fd, 65536)
+                except OSError:
+                    break
+                if not chunk:
+                    break
+                self.seen += chunk
+            elif self.seen.endswith(tail):
+                return True
+        return self.seen.endswith(tail)
+
+    def type(self, text):
+        os.write(self.fd, text.encode())
+
+    def finish(self):
+        self.read_until(b"\x00never", timeout=5.0)
+        _, status = os.waitpid(self.pid, 0)
+        os.close(self.fd)
+        return os.waitstatus_to_exitcode(status)
+
+
+def shown(records):
+    """What blank-control records look like on the terminal: the control
+    character dropped, each line ended by CR, the LF sent before the next."""
+    return b"\n".join(r[1:].encode() + b"\r" for r in records)
+
+
+with tempfile.TemporaryDirectory() as folder:
+    with open(os.path.join(folder, "one.txt"), "w") as f:
+        f.write("5\n")
+    term = Terminal(folder)
+    # Waiting at the pause: the prompt's line feed has been sent before the read.
+    waited = term.read_until(b"continue...\r\n")
+    suite.check_bytes = None
+    ok = waited and term.seen == shown(PREAMBLE) + b"\n"
+    print(("ok  " if ok else "FAIL") + " preamble shown, LF owed sent before the pause read")
+    suite.passed += ok
+    suite.failed += not ok
+    term.type("\n")
+    term.read_until(b"= ?\r\n")
+    term.type("one.txt\n")
+    term.read_until(b"terminate...\r\n")
+    term.type("\n")
+    status = term.finish()
+    want = (shown(PREAMBLE) + b"\n" + shown([FILE_PROMPT]) + b"\n" +
+            shown([count_line(1), " Wrong structure of the input file !",
+                   " The process must have non-zero duration.",
+                   " Press <Enter> to terminate..."]) + b"\n" +
+            b"Stop - Program terminated.\r\n")
+    ok = term.seen == want and status == 1
+    print(("ok  " if ok else "FAIL") + " error stop in console mode")
+    if not ok:
+        print("  got  %r\n  want %r\n  status %d" % (term.seen[-300:], want[-300:], status))
+    suite.passed += ok
+    suite.failed += not ok
+
+suite.finish()
