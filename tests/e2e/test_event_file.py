@@ -73,6 +73,7 @@ LONG = "n" * 64
 def make_folder(folder):
     os.mkdir(os.path.join(folder, "adir"))
     os.mkfifo(os.path.join(folder, "afifo"))
+    os.symlink("loop", os.path.join(folder, "loop"))
 
 
 for label, answers, files, retries in [
@@ -83,6 +84,7 @@ for label, answers, files, retries in [
     ("a tab is part of the name", "\tev.txt\nev.txt\n", {"ev.txt": GOOD}, 1),
     ("a directory cannot be opened", "adir\nev.txt\n", {"ev.txt": GOOD}, 1),
     ("a pipe cannot be opened", "afifo\nev.txt\n", {"ev.txt": GOOD}, 1),
+    ("a link to itself cannot be opened", "loop\nev.txt\n", {"ev.txt": GOOD}, 1),
     ("a character device cannot be opened", "/dev/zero\n/dev/null\nev.txt\n", {"ev.txt": GOOD},
      2),
     ("cut after 64 characters", LONG + "tail\n", {LONG: GOOD}, 0),
