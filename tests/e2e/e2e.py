@@ -89,7 +89,7 @@ def run(program, stdin, files=None, setup=None, timeout=120):
             setup(folder)
         if isinstance(stdin, str):
             stdin = stdin.encode("latin-1")
-        proc = subprocess.run([program], input=stdin, cwd=folder, capture_output=True,
+        proc = subprocess.run([os.path.abspath(program)], input=stdin, cwd=folder, capture_output=True,
                               timeout=timeout)
         left = {}
         for name in sorted(os.listdir(folder)):
