@@ -5,6 +5,7 @@
 #include "driver/dialogue.h"
 #include "driver/event_list_reader.h"
 #include "driver/help_text.h"
+#include "regimes/static_regime.h"
 #include "textio/free_reader.h"
 #include "textio/list_record.h"
 
@@ -24,7 +25,9 @@ RunEnd MAIN__(Channels& io) {
 
   RunParameters p;
   ask_period_questions(io, p);
-  if (p.regime == Regime::kMovingWindow) {
+  if (p.regime == Regime::kStatic) {
+    run_static_regime(io, t, p.Tmin, p.Tmax, p.NP);
+  } else {
     p.D = static_cast<float>(static_cast<double>(t.back()) - static_cast<double>(t.front()));
     ask_window_questions(io, p);
   }

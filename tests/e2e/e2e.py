@@ -113,16 +113,20 @@ class Suite:
         self.passed = 0
         self.failed = 0
 
-    def check(self, name, result, stdout=None, stderr=b"", status=0, files=None):
-        """Compares a Result. `stdout` is a list of records or bytes; `files`
-        maps every file that must be in the folder afterwards to its bytes
-        (None: not checked)."""
+    def check(self, name, result, stdout=None, stderr=b"", status=0, files=None,
+              prefix=False):
+        """Compares a Result. `stdout` is a list of records or bytes (with
+        `prefix`, only the start of the output is compared: what the regime
+        writes after the dialogue is checked elsewhere); `files` maps every
+        file that must be in the folder afterwards to its bytes (None: not
+        checked)."""
         problems = []
         if isinstance(stdout, list):
             stdout = records(stdout)
         if isinstance(stderr, str):
             stderr = stderr.encode()
-        if stdout is not None and result.stdout != stdout:
+        got = result.stdout[:len(stdout)] if prefix and stdout is not None else result.stdout
+        if stdout is not None and got != stdout:
             at = first_difference(result.stdout, stdout)
             problems.append("stdout differs at byte %d:\n   got: %r\n  want: %r" %
                             (at, result.stdout[max(0, at - 60):at + 60],
