@@ -2,6 +2,7 @@
 
 #include <cstdint>
 
+#include "regimes/moving_window_scan.h"
 #include "textio/free_reader.h"
 #include "textio/list_record.h"
 
@@ -24,6 +25,12 @@ void ask_shift(Channels& io, RunParameters& p) {
     if (!answer(io, {&p.S}) || p.S <= 0.0f) continue;
     if (p.S > p.L) {
       write_list(io.console, {Item("Moving time window shift should be 0 < Tshift <="), Item(p.L)});
+      continue;
+    }
+    // The windows are numbered by a 32-bit integer: a shift that would make
+    // more of them than it can count is refused.
+    if (!window_count(p.D, p.L, p.S)) {
+      prompt(io, "Moving time window shift is too small !");
       continue;
     }
     return;

@@ -20,7 +20,9 @@ void ask_period_questions(Channels& io, RunParameters& p);
 
 // The moving-window questions, given p.D: the window length L (rejected:
 // unreadable or L <= 0; L > D with "Moving time window is too long !"), the
-// shift S (rejected: unreadable or S <= 0; S > L with the line naming L) and
+// shift S (rejected: unreadable or S <= 0; S > L with the line naming L; a
+// shift that would make more windows than a 32-bit count holds with "Moving
+// time window shift is too small !") and
 // the time-mark shift M (any number; an unreadable answer goes back to the
 // shift question).
 void ask_window_questions(Channels& io, RunParameters& p);

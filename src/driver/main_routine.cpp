@@ -5,6 +5,7 @@
 #include "driver/dialogue.h"
 #include "driver/event_list_reader.h"
 #include "driver/help_text.h"
+#include "regimes/moving_window_regime.h"
 #include "regimes/static_regime.h"
 #include "textio/free_reader.h"
 #include "textio/list_record.h"
@@ -30,6 +31,7 @@ RunEnd MAIN__(Channels& io) {
   } else {
     p.D = static_cast<float>(static_cast<double>(t.back()) - static_cast<double>(t.front()));
     ask_window_questions(io, p);
+    run_moving_window_regime(io, t, p);
   }
   return RunEnd::kNormal;
 }

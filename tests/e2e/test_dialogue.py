@@ -20,7 +20,7 @@ def session(name, answers, after):
     records that follow the count line up to the last question. Both regimes
     begin with the line " "; what they write after it is tested with them."""
     result = run(program, "\nev.txt\n" + answers, EVENTS)
-    suite.check(name, result, PREAMBLE + OPENED + after, prefix=True)
+    suite.check(name, result, PREAMBLE + OPENED + after + ["  "], prefix=True)
 
 
 ASKED_TO_REGIME = [PERIODS, NUMBER] + REGIME

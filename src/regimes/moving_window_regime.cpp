@@ -1,0 +1,53 @@
+#include "regimes/moving_window_regime.h"
+
+#include <algorithm>
+#include <cstdint>
+
+#include "regimes/count_file.h"
+#include "regimes/grid_file.h"
+#include "regimes/moving_window_scan.h"
+
+namespace periodscan {
+
+namespace {
+
+void write_grid_file(FileChannel& file, const char* name, const GridHeader& header,
+                     std::span<const float> cells) {
+  file.open_output(name);
+  write_grid(file, header, cells);
+  file.close_file();
+}
+
+}  // namespace
+
+void run_moving_window_regime(Channels& io, const std::vector<float>& t, const RunParameters& p) {
+  WindowScan scan = scan_windows(io.console, t, p);
+
+  GridHeader header;
+  header.nx = scan.nw;
+  header.ny = scan.np;
+  header.xmin = first_time_mark(p.M, p.L);
+  header.xmax = time_mark(header.xmin, p.S, scan.nw);
+  header.ymin = scan.lgmin;
+  header.ymax = scan.lgmax;
+
+  ZRange z = finish_cells(scan.cells());
+  header.zmin = z.zmin;
+  header.zmax = z.zmax;
+  write_grid_file(io.file, kGridFileName, header, scan.cells());
+
+  io.file.open_output(kCountFileName);
+  write_counts(io.file, scan.window_counts(), header.xmin, p.S);
+  io.file.close_file();
+
+  const std::span<const std::int32_t> counts = scan.window_counts();
+  if (*std::min_element(counts.begin(), counts.end()) == 0) return;
+
+  normalise_cells(scan.cells(), scan.np, counts);
+  z = finish_cells(scan.cells());
+  header.zmin = z.zmin;
+  header.zmax = z.zmax;
+  write_grid_file(io.file, kNormalizedGridFileName, header, scan.cells());
+}
+
+}  // namespace periodscan
