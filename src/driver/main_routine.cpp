@@ -12,7 +12,12 @@
 
 namespace periodscan {
 
-RunEnd MAIN__(Channels& io) {
+const RegimeRunners& program_regimes() {
+  static const RegimeRunners runners{run_static_regime, run_moving_window_regime};
+  return runners;
+}
+
+RunEnd MAIN__(Channels& io, const RegimeRunners& regimes) {
   write_help_text(io.console);
   write_list(io.console, {Item(" ")});
   AU(io.console);
@@ -27,11 +32,11 @@ RunEnd MAIN__(Channels& io) {
   RunParameters p;
   ask_period_questions(io, p);
   if (p.regime == Regime::kStatic) {
-    run_static_regime(io, t, p.Tmin, p.Tmax, p.NP);
+    regimes.run_static(io, t, p.Tmin, p.Tmax, p.NP);
   } else {
     p.D = static_cast<float>(static_cast<double>(t.back()) - static_cast<double>(t.front()));
     ask_window_questions(io, p);
-    run_moving_window_regime(io, t, p);
+    regimes.run_moving_window(io, t, p);
   }
   return RunEnd::kNormal;
 }

@@ -10,9 +10,9 @@
 
 namespace periodscan {
 
-int execute_run(Channels& io, std::string* report) {
+int execute_run(Channels& io, std::string* report, const RegimeRunners& regimes) {
   try {
-    RunEnd end = MAIN__(io);
+    RunEnd end = MAIN__(io, regimes);
     // A result file still open is closed by the end of the run.
     io.file.close_file();
     return end == RunEnd::kNormal ? kNormalExitStatus : kErrorStopExitStatus;
@@ -24,7 +24,7 @@ int execute_run(Channels& io, std::string* report) {
   return kFatalExitStatus;
 }
 
-int run_program() {
+int run_program(const RegimeRunners& regimes) {
   // Every floating-point exception stays masked: a division by zero gives an
   // infinity, an invalid operation a not-a-number, and the run goes on.
   fedisableexcept(FE_ALL_EXCEPT);
@@ -34,7 +34,7 @@ int run_program() {
   FileChannel file;
   Channels io{console, answers, file, console.mode()};
   std::string report;
-  int status = execute_run(io, &report);
+  int status = execute_run(io, &report, regimes);
   try {
     // The last record may still owe its line feed on a console.
     console.settle_line();

@@ -3,9 +3,12 @@
 #include <algorithm>
 #include <cassert>
 #include <limits>
+#include <memory>
+#include <vector>
 
-#include "estimator/amplitude_search.h"
+#include "estimator/cached_search.h"
 #include "estimator/period_grid.h"
+#include "regimes/ordered_work.h"
 #include "textio/fatal_error.h"
 #include "textio/fixed_record.h"
 #include "textio/list_record.h"
@@ -43,6 +46,37 @@ std::optional<std::int32_t> window_count(float D, float L, float S) {
   return static_cast<std::int32_t>(quotient);
 }
 
+namespace {
+
+// Where window w's events lie in the event list, and where its observation
+// interval starts.
+struct WindowEvents {
+  const float* first;  // the window's events are first[0..n-1]
+  std::int32_t n;
+  float t0;  // the window start, rounded
+  // Searched: two or more events, not all at the start (an interval of length
+  // zero has no finite log-likelihood).
+  bool searched() const { return n >= 2 && first[n - 1] != t0; }
+};
+
+// The event list is non-decreasing, so the events with ws <= t(j) <= we are
+// one run of it: the same selection, in the same order, as testing every
+// event, found by two binary searches.
+WindowEvents window_events(std::span<const float> t, const RunParameters& p, std::int32_t w) {
+  const double ws = static_cast<double>(t.front()) +
+                    static_cast<double>(w - 1) * static_cast<double>(p.S);
+  const double we = ws + static_cast<double>(p.L);
+  const float* begin = t.data();
+  const float* end = t.data() + t.size();
+  const float* lo =
+      std::lower_bound(begin, end, ws, [](float ti, double start) { return ti < start; });
+  const float* hi =
+      std::upper_bound(lo, end, we, [](double stop, float ti) { return stop < ti; });
+  return {lo, static_cast<std::int32_t>(hi - lo), static_cast<float>(ws)};
+}
+
+}  // namespace
+
 WindowScan scan_windows(RecordSink& console, std::span<const float> t, const RunParameters& p) {
   const std::optional<std::int32_t> nw = window_count(p.D, p.L, p.S);
   assert(nw && *nw >= 1 && p.NP >= 2 && t.size() >= 2);
@@ -56,7 +90,6 @@ WindowScan scan_windows(RecordSink& console, std::span<const float> t, const Run
       std::numeric_limits<std::size_t>::max()) {
     throw FatalError(FailureKind::kStorageExhausted, "memory", "none");
   }
-  scan.window_events = obtain<float>(t.size());
   scan.matrix = obtain<float>(scan.cell_count());
   scan.counts = obtain<std::int32_t>(static_cast<std::size_t>(scan.nw));
 
@@ -65,38 +98,44 @@ WindowScan scan_windows(RecordSink& console, std::span<const float> t, const Run
   scan.lgmin = grid.lgmin;
   scan.lgmax = grid.lgmax;
 
-  const double first = t.front();
-  float* const events = scan.window_events.get();
-  for (std::int32_t w = 1; w <= scan.nw; ++w) {
-    const double ws = first + static_cast<double>(w - 1) * static_cast<double>(p.S);
-    const double we = ws + static_cast<double>(p.L);
-
-    // The event list is non-decreasing, so the window's events are one run of
-    // it: the same selection as testing every event, without the cost of the
-    // events before the window.
-    const float* j = std::lower_bound(t.data(), t.data() + t.size(), ws,
-                                      [](float ti, double start) { return ti < start; });
-    std::int32_t n = 0;
-    for (; j != t.data() + t.size() && static_cast<double>(*j) <= we; ++j) events[n++] = *j;
-    scan.counts[static_cast<std::size_t>(w - 1)] = n;
-
-    const float t0 = static_cast<float>(ws);
-    // t0 is never later than the first selected event, so the interval
-    // [t0, last event] has length zero exactly when the last event is at t0.
-    if (n <= 1 || events[n - 1] == t0) {
-      for (std::int32_t k = 1; k <= scan.np; ++k) scan.cell(k, w) = kBlankMarker;
-      continue;
-    }
-    for (std::int32_t k = 1; k <= scan.np; ++k) {
-      const float omega = grid.omega(k);
-      float A = 0.0f;
-      float Fi = 0.0f;
-      float delta_log_lik = 0.0f;
-      FIND_AFI(omega, A, Fi, delta_log_lik, n, events, t0);
-      scan.cell(k, w) = delta_log_lik;
-      write_fixed(console, FixedLayout::kProgress2, {Item(scan.nw - w), Item(scan.np - k)});
-    }
+  // Every (window, period) pair is one piece of work, numbered window by
+  // window as the matrix is stored. The pieces run on every core, each
+  // worker with a phase cache of its own, and write only their own cell (the
+  // first period of a window also its count); the progress records are
+  // written in order as the pieces are done.
+  const std::int64_t pieces = static_cast<std::int64_t>(scan.cell_count());
+  const int threads = static_cast<int>(std::min<std::int64_t>(available_cores(), pieces));
+  std::vector<std::unique_ptr<PhaseCache>> caches;
+  for (int w = 0; w < threads; ++w) {
+    caches.push_back(std::make_unique<PhaseCache>(kPhaseCacheBudget / threads));
   }
+  const auto window_of = [&](std::int64_t i) { return static_cast<std::int32_t>(i / scan.np) + 1; };
+  const auto period_of = [&](std::int64_t i) { return static_cast<std::int32_t>(i % scan.np) + 1; };
+
+  run_in_order(
+      pieces, threads,
+      [&](std::int64_t i, int worker) {
+        const std::int32_t w = window_of(i);
+        const std::int32_t k = period_of(i);
+        const WindowEvents events = window_events(t, p, w);
+        if (k == 1) scan.counts[static_cast<std::size_t>(w - 1)] = events.n;
+        if (!events.searched()) {
+          scan.cell(k, w) = kBlankMarker;
+          return;
+        }
+        float A = 0.0f;
+        float Fi = 0.0f;
+        float delta_log_lik = 0.0f;
+        find_afi_cached(grid.omega(k), A, Fi, delta_log_lik, events.n, events.first, events.t0,
+                        *caches[static_cast<std::size_t>(worker)]);
+        scan.cell(k, w) = delta_log_lik;
+      },
+      [&](std::int64_t i) {
+        const std::int32_t w = window_of(i);
+        if (!window_events(t, p, w).searched()) return;  // blank windows show nothing
+        write_fixed(console, FixedLayout::kProgress2,
+                    {Item(scan.nw - w), Item(scan.np - period_of(i))});
+      });
   return scan;
 }
 

@@ -67,7 +67,6 @@ struct WindowScan {
   float lgmin = 0.0f;   // log10(Tmin), rounded: bottom of the period axis
   float lgmax = 0.0f;   // log10(Tmax), rounded: top of the period axis
 
-  Storage<float> window_events;  // room for N times; the current window's
   Storage<float> matrix;         // NP x Nw cells, window by window
   Storage<std::int32_t> counts;  // events per window
 
