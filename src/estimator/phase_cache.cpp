@@ -2,9 +2,19 @@
 
 #include <algorithm>
 #include <bit>
+#include <sys/mman.h>
+
 #include <cmath>
+#include <cstdlib>
+#include <new>
 
 namespace periodscan {
+
+namespace {
+constexpr size_t kHugePage = size_t{2} << 20;
+}
+
+void PhaseCache::FreeArena::operator()(double* p) const { std::free(p); }
 
 PhaseCache::PhaseCache(size_t byte_budget)
     : byte_budget_(byte_budget),
@@ -24,8 +34,15 @@ void PhaseCache::begin(float Omega, int32_t N, const float* t, float t0) {
   const size_t room = byte_budget_ > own_bytes ? byte_budget_ - own_bytes : 0;
   capacity_vectors_ = std::min<size_t>(room / vector_bytes, kTableSize / 2);
   if (arena_doubles_ < capacity_vectors_ * n_) {
-    arena_doubles_ = capacity_vectors_ * n_;
-    arena_ = std::make_unique_for_overwrite<double[]>(arena_doubles_);
+    arena_.reset();
+    arena_doubles_ = 0;
+    const size_t bytes =
+        (capacity_vectors_ * n_ * sizeof(double) + kHugePage - 1) / kHugePage * kHugePage;
+    void* p = std::aligned_alloc(kHugePage, bytes);
+    if (p == nullptr) throw std::bad_alloc();
+    madvise(p, bytes, MADV_HUGEPAGE);  // a hint: without huge pages it still works
+    arena_.reset(static_cast<double*>(p));
+    arena_doubles_ = bytes / sizeof(double);
   }
   kept_ = 0;
   if (++generation_ == 0) {
