@@ -1,0 +1,75 @@
+"""Helpers shared by the periodscan-plot tests: loading the tool, running
+periodscan and the tool in temporary folders, and checking figure files."""
+
+import importlib.machinery
+import importlib.util
+import os
+import struct
+import subprocess
+import xml.etree.ElementTree as ET
+from pathlib import Path
+
+REPO = Path(__file__).resolve().parents[2]
+EXAMPLES = REPO / "examples"
+# CTest may point at the copy installed beside the program; by default the
+# tests use the one in the source tree.
+TOOL = Path(os.environ.get("PERIODSCAN_PLOT") or REPO / "tools" / "periodscan-plot")
+
+
+def load_tool():
+    loader = importlib.machinery.SourceFileLoader("periodscan_plot", str(TOOL))
+    spec = importlib.util.spec_from_loader("periodscan_plot", loader)
+    module = importlib.util.module_from_spec(spec)
+    loader.exec_module(module)
+    return module
+
+
+def records(lines):
+    """File content as periodscan writes it: every record ends in CR LF."""
+    return "".join(line + "\r\n" for line in lines).encode("ascii")
+
+
+def write_events(folder, times, name="ev.txt"):
+    (Path(folder) / name).write_text("".join("%s\n" % t for t in times))
+    return name
+
+
+def run_periodscan(program, folder, answers):
+    """Runs periodscan in folder with the answers on standard input; the
+    first answer line is the one that the pause after the banner takes."""
+    result = subprocess.run([program], input=answers.encode("ascii"), cwd=folder,
+                            stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, timeout=120)
+    assert result.returncode == 0, result.stderr.decode(errors="replace")
+    return result
+
+
+def run_tool(*args, cwd=None):
+    """Runs periodscan-plot as a command (through its own #! line)."""
+    return subprocess.run([str(TOOL), *map(str, args)], cwd=cwd, capture_output=True,
+                          text=True, timeout=120)
+
+
+def examples_beside(folder):
+    """A scratch folder run/ beside a link examples/ to the repository's
+    examples, the layout that the answer files expect."""
+    folder = Path(folder)
+    (folder / "examples").symlink_to(EXAMPLES, target_is_directory=True)
+    (folder / "run").mkdir()
+    return folder / "run"
+
+
+def png_size(path):
+    """Width and height of a PNG file, after checking its signature and that
+    its first chunk is the header."""
+    data = Path(path).read_bytes()
+    assert data[:8] == b"\x89PNG\r\n\x1a\n", "%s is not a PNG file" % path
+    length, kind = struct.unpack(">I4s", data[8:16])
+    assert kind == b"IHDR" and length == 13, "%s has no PNG header chunk" % path
+    assert data[-8:-4] == b"IEND", "%s does not end with the PNG end chunk" % path
+    return struct.unpack(">II", data[16:24])
+
+
+def svg_root(path):
+    root = ET.parse(path).getroot()
+    assert root.tag == "{http://www.w3.org/2000/svg}svg", "%s is not an SVG file" % path
+    return root

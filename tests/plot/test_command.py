@@ -1,0 +1,255 @@
+"""periodscan-plot as a command: the summary and the coarse-grid warning on the
+quarry-blast example, the figures it writes, and the messages and exit status
+for missing, malformed or stale result files."""
+
+import re
+import shutil
+
+import numpy as np
+import pytest
+
+from plot_support import (examples_beside, png_size, records, run_periodscan, run_tool,
+                          svg_root, write_events)
+
+QUARRY_EVENTS = "../examples/scsn_2021_quarry_blasts_days.txt"
+
+
+def unwrapped(text):
+    """The summary with its continuation lines joined to the line before."""
+    return re.sub(r"\n {2,}(?=\S)(?!\d)", " ", text)
+
+
+@pytest.fixture(scope="module")
+def quarry(program, tmp_path_factory):
+    """The quarry-blast answer files run as a user runs them: from a scratch
+    folder beside examples/. Returns the scratch folder of each."""
+    folders = {}
+    for grid in ("coarse", "fine"):
+        run = examples_beside(tmp_path_factory.mktemp(grid))
+        answers = (run.parent / "examples" / ("scsn_2021_quarry_blasts_%s.answers" % grid))
+        run_periodscan(program, run, answers.read_text())
+        folders[grid] = run
+    return folders
+
+
+def first_peak(summary):
+    row = re.search(r"^  1 +(\S+) +(\S+) +(\S+) +(\S+)(?: +(\S+))?$", summary, re.M)
+    return [float(v) for v in row.groups() if v is not None]
+
+
+def test_coarse_grid_warns_and_misses_the_daily_peak(plot, quarry):
+    run = quarry["coarse"]
+    result = run_tool("--events", QUARRY_EVENTS, cwd=run)
+    assert result.returncode == 0, result.stderr
+    summary = unwrapped(result.stdout)
+    assert "Lobs = 360.01, the span of the 830 events." in summary
+    assert ("WARNING: the period grid is too coarse to resolve a peak: its step in log10 T "
+            "(0.0204) exceeds a third of the peak width at Tmin (0.000101), so a narrow peak "
+            "can fall between two periods and be missed. 11979 periods from 0.25 to 4 would "
+            "resolve it (or narrow the range).") in summary
+    spectrum = plot.read_spectrum(run / "ZUM_out.dat")
+    near_one_day = (spectrum.period > 0.9) & (spectrum.period < 1.1)
+    assert spectrum.delta_loglik[near_one_day].max() < 5
+    # The largest peak is the one on the first grid period, the 6-hour harmonic.
+    assert first_peak(summary)[:2] == [0.25, 23.7534]
+
+
+def test_coarse_grid_warning_without_events_uses_tmax(quarry):
+    result = run_tool(quarry["coarse"])
+    assert result.returncode == 0, result.stderr
+    summary = unwrapped(result.stdout)
+    assert "taking Lobs = Tmax = 4," in summary
+    assert "135 periods from 0.25 to 4 would resolve it" in summary
+    assert "FAP" not in summary
+
+
+def test_fine_grid_resolves_the_daily_peak_without_warning(quarry):
+    result = run_tool("--events", QUARRY_EVENTS, cwd=quarry["fine"])
+    assert result.returncode == 0, result.stderr
+    summary = unwrapped(result.stdout)
+    assert "WARNING" not in summary
+    assert "a peak at Tmin = 0.98 is 0.00118 wide: fine enough." in summary
+    period, delta_loglik, amplitude, p_single, fap = first_peak(summary)
+    assert abs(period - 1) < 1e-3 and delta_loglik > 500 and amplitude > 0.99
+    assert p_single < 1e-200 and fap < 1e-200
+    assert len(re.findall(r"^  \d +\S", summary, re.M)) == 5
+    assert "levels at one period: 2.996 (p = 0.05), 4.605 (p = 0.01), 6.908 (p = 0.001)" \
+        in summary
+
+
+def _check_figures(folder, stems):
+    for stem in stems:
+        width, height = png_size(folder / (stem + ".png"))
+        assert width > 300 and height > 200
+        svg_root(folder / (stem + ".svg"))
+
+
+def test_figures_of_both_regimes(program, tmp_path):
+    write_events(tmp_path, [0, 1, 2, 3, 5, 9, 10, 11, 13, 17, 18])
+    run_periodscan(program, tmp_path, "\nev.txt\n1 100\n5\n0\n")
+    # Windows of 4 shifted by 2 hold 4, 3, 1, 2, 3, 3, 1 and 2 events: none is
+    # empty, so the normalised grid is written, and two are drawn grey.
+    run_periodscan(program, tmp_path, "\nev.txt\n2 20\n4\n1\n4\n2\n0\n")
+    assert (tmp_path / "ZUM_out_Normalized.grd").exists()
+    result = run_tool(tmp_path, "--events", tmp_path / "ev.txt")
+    assert result.returncode == 0, result.stderr
+    assert result.stderr == ""
+    stems = ["spectrum", "time_frequency", "time_frequency_normalized", "window_counts"]
+    _check_figures(tmp_path, stems)
+    assert result.stdout.splitlines()[-1] == "figures: " + " ".join(
+        "%s.%s" % (stem, ext) for stem in stems for ext in ("png", "svg"))
+    assert "window with fewer than two events" in (tmp_path / "time_frequency.svg").read_text()
+
+    # The same files give the same SVG bytes: no dates, no random ids.
+    first = {stem: (tmp_path / (stem + ".svg")).read_bytes() for stem in stems}
+    assert run_tool(tmp_path, "--events", tmp_path / "ev.txt").returncode == 0
+    assert first == {stem: (tmp_path / (stem + ".svg")).read_bytes() for stem in stems}
+
+
+def test_normalised_grid_left_by_an_earlier_run_is_not_drawn(program, tmp_path):
+    write_events(tmp_path, list(range(21)))
+    run_periodscan(program, tmp_path, "\nev.txt\n1 10\n3\n1\n4\n2\n0\n")
+    # A second run whose windows include empty ones writes no normalised grid
+    # and leaves the first run's file in place.
+    write_events(tmp_path, [0, 1, 2, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 20])
+    run_periodscan(program, tmp_path, "\nev.txt\n1 10\n3\n1\n4\n2\n0\n")
+    assert (tmp_path / "ZUM_out_Normalized.grd").exists()
+    result = run_tool(tmp_path)
+    assert result.returncode == 0
+    assert result.stderr == (
+        "periodscan-plot: warning: %s/ZUM_out_Normalized.grd is left from an earlier run (this "
+        "run has windows without events, for which no normalised grid is written); not drawn\n"
+        % tmp_path)
+    assert not (tmp_path / "time_frequency_normalized.png").exists()
+    _check_figures(tmp_path, ["time_frequency", "window_counts"])
+
+
+def _grid(nx, z):
+    lines = ["DSAA", "%12d%12d" % (nx, len(z) // nx), "        4.000000       10.000000",
+             "    0.000000E+00        2.000000", "%16.6E%16.6E" % (min(z), max(z))]
+    for row in range(len(z) // nx):
+        lines.append("".join("%16.6E" % v for v in z[row * nx:(row + 1) * nx]))
+    return lines
+
+
+@pytest.mark.parametrize("normalized,why", [
+    (_grid(4, [1, 2, 3, 4, 5, 6, 7, 8]), None),
+    (_grid(2, [1, 2, 3, 4]), "its header differs from that of ZUM_out.grd"),
+    (_grid(4, [1, 2, 3, 4, 5, 6, 7, 9]),
+     "its values are not those of ZUM_out.grd divided by the window counts"),
+], ids=["same run", "other layout", "other values"])
+def test_normalised_grid_must_match_the_grid(plot, tmp_path, normalized, why):
+    (tmp_path / "raw.grd").write_bytes(records(_grid(4, [2, 4, 6, 8, 10, 12, 14, 16])))
+    (tmp_path / "norm.grd").write_bytes(records(normalized))
+    counts = plot.WindowCounts(np.array([4.0, 6, 8, 10]), np.array([2, 2, 2, 2]))
+    assert plot._normalized_is_current(plot.read_grid(tmp_path / "raw.grd"),
+                                       plot.read_grid(tmp_path / "norm.grd"), counts) == why
+
+
+SPECTRUM = ["    1.00000        3.20649        1.00000    ",
+            "    10.0000        6.89356        1.00000    "]
+GRID = ["DSAA", "           4           2", "        4.000000       10.000000",
+        "    0.000000E+00        2.000000", "    1.000000E-35    1.000000E-35",
+        "    1.000000E-35    1.000000E-35    1.000000E-35    1.000000E-35",
+        "    1.000000E-35    1.000000E-35    1.000000E-35    1.000000E-35"]
+COUNTS = ["    4.00000             1", "    6.00000              ",
+          "    8.00000              ", "    10.0000             1"]
+ALL_FILES = "ZUM_out.dat, ZUM_out.grd, ZUM_out_Normalized.grd, NumbOfEvents_in_Windows.dat"
+
+# (label, files in the folder, extra arguments, message after "{d}/").
+MALFORMED = [
+    ("no result files", {"notes.txt": b"x"}, [],
+     ": no result files of periodscan (%s)" % ALL_FILES),
+    ("spectrum record cut short", {"ZUM_out.dat": records(
+        SPECTRUM[:1] + ["    10.0000        6.89356"])}, [],
+     "/ZUM_out.dat, line 2: expected 3 numbers (T, DeltaLogLik, A), found 2 fields"),
+    ("spectrum field not a number", {"ZUM_out.dat": records(
+        SPECTRUM[:1] + ["    10.0000        6.89356        *******"])}, [],
+     "/ZUM_out.dat, line 2: A is not a number: '*******'"),
+    ("spectrum periods fall", {"ZUM_out.dat": records(SPECTRUM[::-1])}, [],
+     "/ZUM_out.dat, line 2: the periods must grow from record to record, found 1.00000 "
+     "after 10"),
+    ("spectrum period zero", {"ZUM_out.dat": records(
+        ["   0.000000        3.20649        1.00000    "] + SPECTRUM[1:])}, [],
+     "/ZUM_out.dat, line 1: the period T must be positive, found 0.000000"),
+    ("spectrum of one record", {"ZUM_out.dat": records(SPECTRUM[:1])}, [],
+     "/ZUM_out.dat: holds 1 record; a spectrum has at least two periods"),
+    ("spectrum empty", {"ZUM_out.dat": b""}, [],
+     "/ZUM_out.dat: holds 0 records; a spectrum has at least two periods"),
+    ("spectrum not text", {"ZUM_out.dat": b"   \xff\xfe"}, [],
+     "/ZUM_out.dat: is not a text file of periodscan (byte 4 is not ASCII)"),
+    ("grid without DSAA", {"ZUM_out.grd": records(["DSBB"] + GRID[1:]),
+                           "NumbOfEvents_in_Windows.dat": records(COUNTS)}, [],
+     '/ZUM_out.grd: is not a Surfer ASCII grid: the first line must be "DSAA"'),
+    ("grid header cut short", {"ZUM_out.grd": records(GRID[:3]),
+                               "NumbOfEvents_in_Windows.dat": records(COUNTS)}, [],
+     "/ZUM_out.grd: ends in the header; line 4 should hold ymin ymax"),
+    ("grid size not whole", {"ZUM_out.grd": records(GRID[:1] + ["    4.5    2"] + GRID[2:]),
+                             "NumbOfEvents_in_Windows.dat": records(COUNTS)}, [],
+     "/ZUM_out.grd, line 2: nx and ny must be whole numbers, found 4.5 2"),
+    ("grid values cut short", {"ZUM_out.grd": records(GRID[:-1]),
+                               "NumbOfEvents_in_Windows.dat": records(COUNTS)}, [],
+     "/ZUM_out.grd: holds 4 grid values; the header (nx = 4, ny = 2) calls for 8"),
+    ("grid without count file", {"ZUM_out.grd": records(GRID)}, [],
+     "/NumbOfEvents_in_Windows.dat: not found; it is written with {d}/ZUM_out.grd and tells "
+     "which windows were too sparse to estimate"),
+    ("count file of another run", {"ZUM_out.grd": records(GRID),
+                                   "NumbOfEvents_in_Windows.dat": records(COUNTS[:3])}, [],
+     "/NumbOfEvents_in_Windows.dat has 3 windows but {d}/ZUM_out.grd has 4 columns: the two "
+     "files are not from the same run"),
+    ("count file with other time marks", {
+        "ZUM_out.grd": records(GRID),
+        "NumbOfEvents_in_Windows.dat": records([c.replace("    4.00000", "    5.00000")
+                                                for c in COUNTS])}, [],
+     "/NumbOfEvents_in_Windows.dat has time marks 5 to 10 but {d}/ZUM_out.grd has 4 to 10: "
+     "the two files are not from the same run"),
+    ("count field overflowed", {"ZUM_out.grd": records(GRID),
+                                "NumbOfEvents_in_Windows.dat": records(
+                                    ["    4.00000    **********"] + COUNTS[1:])}, [],
+     "/NumbOfEvents_in_Windows.dat, line 1: expected the event count in columns 16-25, "
+     "found '**********'"),
+    ("event file out of order", {"ZUM_out.dat": records(SPECTRUM), "ev.txt": b"0\n1\n0.5\n"},
+     ["--events", "{d}/ev.txt"],
+     "/ev.txt: event times must not decrease: event 2 is 1, event 3 is 0.5"),
+    ("event file of one event", {"ZUM_out.dat": records(SPECTRUM), "ev.txt": b"7\nend\n8\n"},
+     ["--events", "{d}/ev.txt"],
+     "/ev.txt: needs at least two event times with the last larger than the first; found 1"),
+    ("event file missing", {"ZUM_out.dat": records(SPECTRUM)}, ["--events", "{d}/none.txt"],
+     "/none.txt: not found"),
+]
+
+
+@pytest.mark.parametrize("label,files,args,message", MALFORMED, ids=[m[0] for m in MALFORMED])
+def test_malformed_input_is_reported(plot, tmp_path, capsys, label, files, args, message):
+    for name, content in files.items():
+        (tmp_path / name).write_bytes(content)
+    d = str(tmp_path)
+    status = plot.main([d] + [a.format(d=d) for a in args])
+    out, err = capsys.readouterr()
+    assert (status, out) == (1, "")
+    assert err == "periodscan-plot: error: " + d + message.format(d=d) + "\n"
+    assert not list(tmp_path.glob("*.png")) and not list(tmp_path.glob("*.svg"))
+
+
+def test_command_exit_status(tmp_path):
+    (tmp_path / "ZUM_out.dat").write_bytes(records(SPECTRUM[:1]))
+    result = run_tool(tmp_path)
+    assert (result.returncode, result.stdout) == (1, "")
+    assert result.stderr == ("periodscan-plot: error: %s/ZUM_out.dat: holds 1 record; a "
+                             "spectrum has at least two periods\n" % tmp_path)
+    result = run_tool(tmp_path / "missing")
+    assert (result.returncode, result.stderr) == (
+        1, "periodscan-plot: error: %s/missing: no such directory\n" % tmp_path)
+    assert run_tool(tmp_path, "--no-such-option").returncode == 2
+
+
+def test_figures_are_written_to_a_folder_it_can_write(tmp_path):
+    """The figures land beside the result files; a folder that cannot take
+    them is reported, not passed over."""
+    (tmp_path / "ZUM_out.dat").write_bytes(records(SPECTRUM))
+    (tmp_path / "spectrum.png").mkdir()
+    result = run_tool(tmp_path)
+    assert result.returncode == 1
+    assert result.stderr.startswith("periodscan-plot: error: %s/spectrum.png: cannot be written"
+                                    % tmp_path)
+    shutil.rmtree(tmp_path / "spectrum.png")
