@@ -18,8 +18,8 @@ TOOL = Path(os.environ.get("PERIODSCAN_PLOT") or REPO / "tools" / "periodscan-pl
 
 def load_tool():
     loader = importlib.machinery.SourceFileLoader("periodscan_plot", str(TOOL))
-    spec = importlib.util.spec_from_loader("periodscan_plot", loader)
-    module = importlib.util.module_from_spec(spec)
+    loader_spec = importlib.util.spec_from_loader("periodscan_plot", loader)
+    module = importlib.util.module_from_spec(loader_spec)
     loader.exec_module(module)
     return module
 
