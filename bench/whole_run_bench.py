@@ -85,8 +85,8 @@ def main():
     parser.add_argument("--repeat", type=int, default=3)
     parser.add_argument("--case", action="append")
     args = parser.parse_args()
-    program = os.path.join(args.build, "periodscan")
-    literal = os.path.join(args.build, "tests", "literal_periodscan")
+    program = os.path.abspath(os.path.join(args.build, "periodscan"))
+    literal = os.path.abspath(os.path.join(args.build, "tests", "literal_periodscan"))
     all_cases = cases()
     for name in args.case or list(all_cases):
         times, script = all_cases[name]

@@ -40,47 +40,107 @@ inline constexpr float kGoldenLowerFraction = 0.381966f;
 inline constexpr float kGoldenUpperFraction = 0.618034f;
 inline constexpr float kGoldenStopWidth = 1e-6f;
 
+// One golden-section search, one trial point at a time: point() is the point
+// to score next and take() hands its score back. This form lets a caller run
+// several searches side by side; golden_section_max below runs one to its end.
+class GoldenSection {
+ public:
+  GoldenSection(float lower, float upper) : a_(lower), b_(upper) { begin_pass(); }
+
+  // The point to score next: a trial point, or at the end the midpoint.
+  float point() const { return point_; }
+
+  // Takes the score of point(). Returns true when that was the midpoint's,
+  // and the search is over.
+  bool take(float score) {
+    switch (step_) {
+      case Step::kLeft:
+        f1_ = score;
+        if (right_due_) {
+          x2_ = static_cast<float>(static_cast<double>(w_) * kGoldenUpperFraction + a_);
+          point_ = x2_;
+          step_ = Step::kRight;
+        } else {
+          end_pass();
+        }
+        return false;
+      case Step::kRight:
+        f2_ = score;
+        end_pass();
+        return false;
+      case Step::kMidpoint:
+        result_ = score;
+        step_ = Step::kDone;
+        return true;
+      case Step::kDone:
+        break;
+    }
+    return true;
+  }
+
+  // The score of the midpoint, once take() has returned true.
+  float result() const { return result_; }
+
+ private:
+  enum class Step { kLeft, kRight, kMidpoint, kDone };
+
+  // Starts a pass: the width, then the due point (the left one first).
+  void begin_pass() {
+    w_ = static_cast<float>(static_cast<double>(b_) - a_);
+    if (left_due_) {
+      x1_ = static_cast<float>(static_cast<double>(w_) * kGoldenLowerFraction + a_);
+      point_ = x1_;
+      step_ = Step::kLeft;
+    } else {
+      x2_ = static_cast<float>(static_cast<double>(w_) * kGoldenUpperFraction + a_);
+      point_ = x2_;
+      step_ = Step::kRight;
+    }
+  }
+
+  // The due points are scored: stop, or shrink the bracket and go on.
+  void end_pass() {
+    if (w_ < kGoldenStopWidth) {
+      point_ = static_cast<float>((static_cast<double>(a_) + b_) * 0.5);
+      step_ = Step::kMidpoint;
+      return;
+    }
+    if (f1_ > f2_) {
+      b_ = x2_;
+      x2_ = x1_;
+      f2_ = f1_;
+      left_due_ = true;
+      right_due_ = false;
+    } else {
+      a_ = x1_;
+      x1_ = x2_;
+      f1_ = f2_;
+      left_due_ = false;
+      right_due_ = true;
+    }
+    begin_pass();
+  }
+
+  float a_, b_;
+  float w_ = 0.0f;
+  float x1_ = 0.0f, x2_ = 0.0f;
+  float f1_ = 0.0f, f2_ = 0.0f;
+  bool left_due_ = true;
+  bool right_due_ = true;
+  Step step_ = Step::kLeft;
+  float point_ = 0.0f;
+  float result_ = 0.0f;
+};
+
 // `score` is any callable taking no argument and returning the objective, as
 // a 4-byte real, at the value currently in `slot`.
 template <typename Objective>
 float golden_section_max(float lower, float upper, float& slot, Objective&& score) {
-  float a = lower;
-  float b = upper;
-  float x1 = 0.0f;
-  float x2 = 0.0f;
-  float f1 = 0.0f;
-  float f2 = 0.0f;
-  bool left_due = true;
-  bool right_due = true;
-  for (;;) {
-    const float w = static_cast<float>(static_cast<double>(b) - a);
-    if (left_due) {
-      x1 = static_cast<float>(static_cast<double>(w) * kGoldenLowerFraction + a);
-      slot = x1;
-      f1 = score();
-    }
-    if (right_due) {
-      x2 = static_cast<float>(static_cast<double>(w) * kGoldenUpperFraction + a);
-      slot = x2;
-      f2 = score();
-    }
-    if (w < kGoldenStopWidth) break;
-    if (f1 > f2) {
-      b = x2;
-      x2 = x1;
-      f2 = f1;
-      left_due = true;
-      right_due = false;
-    } else {
-      a = x1;
-      x1 = x2;
-      f1 = f2;
-      left_due = false;
-      right_due = true;
-    }
-  }
-  slot = static_cast<float>((static_cast<double>(a) + b) * 0.5);
-  return score();
+  GoldenSection search(lower, upper);
+  do {
+    slot = search.point();
+  } while (!search.take(score()));
+  return search.result();
 }
 
 }  // namespace periodscan

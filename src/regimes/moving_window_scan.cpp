@@ -9,6 +9,7 @@
 #include "estimator/cached_search.h"
 #include "estimator/period_grid.h"
 #include "regimes/ordered_work.h"
+#include "regimes/period_pairs.h"
 #include "textio/fatal_error.h"
 #include "textio/fixed_record.h"
 #include "textio/list_record.h"
@@ -98,43 +99,51 @@ WindowScan scan_windows(RecordSink& console, std::span<const float> t, const Run
   scan.lgmin = grid.lgmin;
   scan.lgmax = grid.lgmax;
 
-  // Every (window, period) pair is one piece of work, numbered window by
-  // window as the matrix is stored. The pieces run on every core, each
-  // worker with a phase cache of its own, and write only their own cell (the
-  // first period of a window also its count); the progress records are
-  // written in order as the pieces are done.
-  const std::int64_t pieces = static_cast<std::int64_t>(scan.cell_count());
+  // Each window's periods are taken two at a time (their searches run side
+  // by side over the window's events); every (window, pair of periods) is one
+  // piece of work, numbered window by window as the matrix is stored. The
+  // pieces run on every core and write only their own cells (the first pair
+  // of a window also its count); the progress records are written in order
+  // as the pieces are done.
+  const std::int32_t pairs = period_pairs(scan.np);
+  const std::int64_t pieces = static_cast<std::int64_t>(scan.nw) * pairs;
   const int threads = static_cast<int>(std::min<std::int64_t>(available_cores(), pieces));
-  std::vector<std::unique_ptr<PhaseCache>> caches;
-  for (int w = 0; w < threads; ++w) {
-    caches.push_back(std::make_unique<PhaseCache>(kPhaseCacheBudget / threads));
-  }
-  const auto window_of = [&](std::int64_t i) { return static_cast<std::int32_t>(i / scan.np) + 1; };
-  const auto period_of = [&](std::int64_t i) { return static_cast<std::int32_t>(i % scan.np) + 1; };
+  WorkerCaches caches(threads);
+  const auto window_of = [&](std::int64_t i) { return static_cast<std::int32_t>(i / pairs) + 1; };
+  const auto periods_of = [&](std::int64_t i) {
+    return period_pair(scan.np, static_cast<std::int32_t>(i % pairs));
+  };
 
   run_in_order(
       pieces, threads,
       [&](std::int64_t i, int worker) {
         const std::int32_t w = window_of(i);
-        const std::int32_t k = period_of(i);
+        const PeriodPair periods = periods_of(i);
         const WindowEvents events = window_events(t, p, w);
-        if (k == 1) scan.counts[static_cast<std::size_t>(w - 1)] = events.n;
+        if (periods.first == 1) scan.counts[static_cast<std::size_t>(w - 1)] = events.n;
         if (!events.searched()) {
-          scan.cell(k, w) = kBlankMarker;
+          for (std::int32_t j = 0; j < periods.count; ++j) {
+            scan.cell(periods.first + j, w) = kBlankMarker;
+          }
           return;
         }
-        float A = 0.0f;
-        float Fi = 0.0f;
-        float delta_log_lik = 0.0f;
-        find_afi_cached(grid.omega(k), A, Fi, delta_log_lik, events.n, events.first, events.t0,
-                        *caches[static_cast<std::size_t>(worker)]);
-        scan.cell(k, w) = delta_log_lik;
+        float omegas[2];
+        SearchResult found[2];
+        for (std::int32_t j = 0; j < periods.count; ++j) omegas[j] = grid.omega(periods.first + j);
+        const std::size_t count = static_cast<std::size_t>(periods.count);
+        find_afi_side_by_side({omegas, count}, {found, count}, events.n, events.first,
+                              events.t0, caches.of(worker));
+        for (std::int32_t j = 0; j < periods.count; ++j) {
+          scan.cell(periods.first + j, w) = found[j].delta_log_lik;
+        }
       },
       [&](std::int64_t i) {
         const std::int32_t w = window_of(i);
         if (!window_events(t, p, w).searched()) return;  // blank windows show nothing
-        write_fixed(console, FixedLayout::kProgress2,
-                    {Item(scan.nw - w), Item(scan.np - period_of(i))});
+        const PeriodPair periods = periods_of(i);
+        for (std::int32_t k = periods.first; k < periods.first + periods.count; ++k) {
+          write_fixed(console, FixedLayout::kProgress2, {Item(scan.nw - w), Item(scan.np - k)});
+        }
       });
   return scan;
 }

@@ -1,10 +1,9 @@
 #include "regimes/static_regime.h"
 
-#include <memory>
-
 #include "estimator/cached_search.h"
 #include "estimator/period_grid.h"
 #include "regimes/ordered_work.h"
+#include "regimes/period_pairs.h"
 #include "textio/fixed_record.h"
 #include "textio/list_record.h"
 
@@ -18,38 +17,35 @@ void run_static_regime(Channels& io, const std::vector<float>& t, float Tmin, fl
   const PeriodGrid grid = static_period_grid(Tmin, Tmax, NP);
   const int32_t N = static_cast<int32_t>(t.size());
 
-  // The periods are independent: they are searched on every core, each
-  // worker with a phase cache of its own, and their records are written in
-  // grid order as soon as a period and all before it are done.
-  const int threads = std::min<int>(available_cores(), NP);
-  std::vector<std::unique_ptr<PhaseCache>> caches;
-  for (int w = 0; w < threads; ++w) {
-    caches.push_back(std::make_unique<PhaseCache>(kPhaseCacheBudget / threads));
-  }
-  struct Found {
-    float delta_log_lik;
-    float A;
-  };
-  std::vector<Found> found(static_cast<size_t>(NP));
+  // The periods are independent: pairs of them are searched on every core,
+  // and their records are written in grid order as soon as a period and all
+  // before it are done.
+  const int32_t pairs = period_pairs(NP);
+  const int threads = std::min<int>(available_cores(), pairs);
+  WorkerCaches caches(threads);
+  std::vector<SearchResult> found(static_cast<size_t>(NP));
 
   run_in_order(
-      NP, threads,
+      pairs, threads,
       [&](int64_t i, int worker) {
-        const float omega = grid.omega(static_cast<int32_t>(i) + 1);
-        float A = 0.0f;
-        float Fi = 0.0f;
-        float delta_log_lik = 0.0f;
+        const PeriodPair periods = period_pair(NP, static_cast<int32_t>(i));
+        float omegas[2];
+        for (int32_t j = 0; j < periods.count; ++j) omegas[j] = grid.omega(periods.first + j);
         // The observation interval runs from the first event to the last.
-        find_afi_cached(omega, A, Fi, delta_log_lik, N, t.data(), t[0], *caches[worker]);
-        found[static_cast<size_t>(i)] = {delta_log_lik, A};
+        find_afi_side_by_side({omegas, static_cast<size_t>(periods.count)},
+                              {&found[static_cast<size_t>(periods.first - 1)],
+                               static_cast<size_t>(periods.count)},
+                              N, t.data(), t[0], caches.of(worker));
       },
       [&](int64_t i) {
-        const int32_t k = static_cast<int32_t>(i) + 1;
-        const Found& f = found[static_cast<size_t>(i)];
-        write_fixed(io.file, FixedLayout::kGeneral15,
-                    {Item(grid.reported_period(k)), Item(f.delta_log_lik), Item(f.A)});
-        io.file.flush();
-        write_fixed(io.console, FixedLayout::kProgress1, {Item(NP - k)});
+        const PeriodPair periods = period_pair(NP, static_cast<int32_t>(i));
+        for (int32_t k = periods.first; k < periods.first + periods.count; ++k) {
+          const SearchResult& f = found[static_cast<size_t>(k - 1)];
+          write_fixed(io.file, FixedLayout::kGeneral15,
+                      {Item(grid.reported_period(k)), Item(f.delta_log_lik), Item(f.A)});
+          io.file.flush();
+          write_fixed(io.console, FixedLayout::kProgress1, {Item(NP - k)});
+        }
       });
 }
 

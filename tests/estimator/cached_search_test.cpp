@@ -50,6 +50,7 @@ TEST(CachedSearch, SameBitsAsLiteralSearchForEveryBudget) {
         float A = -1.0f, Fi = -1.0f, delta = -1.0f;
         find_afi_cached(omega, A, Fi, delta, n, t.data(), t[0], *cache);
         EXPECT_TRUE(same_bits(want.A, A)) << "n=" << n << " k=" << k;
+        EXPECT_TRUE(same_bits(want.Fi, Fi)) << "n=" << n << " k=" << k;
         EXPECT_TRUE(same_bits(want.delta_log_lik, delta)) << "n=" << n << " k=" << k;
         ++searches;
       }
@@ -75,6 +76,29 @@ TEST(CachedSearch, WindowStartBeforeTheFirstEvent) {
       find_afi_cached(omega, A, Fi, delta, 5, t.data(), t0, cache);
       EXPECT_TRUE(same_bits(want.A, A));
       EXPECT_TRUE(same_bits(want.delta_log_lik, delta));
+    }
+  }
+}
+
+TEST(CachedSearch, TwoSearchesSideBySideGiveEachItsOwnResult) {
+  std::mt19937_64 rng(99);
+  PhaseCache first(size_t{8} << 20);
+  PhaseCache second(8 * 1024);  // runs out of room: some phases go to scratch
+  PhaseCache* caches[] = {&first, &second};
+  for (int n : {2, 5, 60, 400}) {
+    const std::vector<float> t = catalogue(rng, n, 200.0, n > 10);
+    const PeriodGrid grid = static_period_grid(0.05f, 500.0f, 7);
+    // Neighbouring periods, as the regimes pair them; the pairs' searches
+    // end after different numbers of evaluations.
+    for (int k = 1; k + 1 <= grid.np; k += 2) {
+      const float omegas[] = {grid.omega(k), grid.omega(k + 1)};
+      SearchResult got[2];
+      find_afi_side_by_side(omegas, got, n, t.data(), t[0], caches);
+      for (int j = 0; j < 2; ++j) {
+        const auto want = testing::literal_find_afi(omegas[j], n, t.data(), t[0]);
+        EXPECT_TRUE(same_bits(want.A, got[j].A)) << "n=" << n << " k=" << k + j;
+        EXPECT_TRUE(same_bits(want.delta_log_lik, got[j].delta_log_lik)) << "n=" << n;
+      }
     }
   }
 }
