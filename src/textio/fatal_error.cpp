@@ -24,6 +24,8 @@ const char* failure_kind_text(FailureKind kind) {
       return "open failure";
     case FailureKind::kWriteFailure:
       return "failure during a write";
+    case FailureKind::kReadFailure:
+      return "failure during a read";
     case FailureKind::kStorageExhausted:
       return "storage exhausted";
   }

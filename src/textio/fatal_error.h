@@ -18,6 +18,7 @@ enum class FailureKind {
   kFileNotFound,      // file not found
   kOpenFailure,       // open failure
   kWriteFailure,      // failure during a write
+  kReadFailure,       // failure during a read (an I/O error, not the end)
   kStorageExhausted,  // storage exhausted
 };
 

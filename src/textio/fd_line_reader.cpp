@@ -16,6 +16,7 @@ FdLineReader::FdLineReader() : buffer_(kInitialBuffer) {}
 void FdLineReader::attach(int fd) {
   fd_ = fd;
   at_end_ = false;
+  failed_ = false;
   begin_ = end_ = 0;
 }
 
@@ -37,6 +38,7 @@ bool FdLineReader::fill() {
       return true;
     }
     if (got < 0 && errno == EINTR) continue;
+    failed_ = got < 0;
     at_end_ = true;
     return false;
   }

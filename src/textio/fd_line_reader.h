@@ -22,14 +22,20 @@ class FdLineReader {
   // The next line without its line feed, or its carriage return + line feed.
   // A last line without a line feed is still a line (a carriage return that
   // ends it is dropped too). Returns false at the end
-  // of input; a failing read(2) counts as the end of input.
+  // of input; a failing read(2) ends the input too, and failed() then tells
+  // the two apart.
   bool next_line(std::string_view* line);
+
+  // True when the input ended because read(2) failed (an I/O error), not at
+  // the end of the file.
+  bool failed() const { return failed_; }
 
  private:
   bool fill();  // reads more bytes after end_; false when none came
 
   int fd_ = -1;
   bool at_end_ = false;
+  bool failed_ = false;
   std::vector<char> buffer_;
   size_t begin_ = 0;  // first byte not yet handed out
   size_t end_ = 0;    // one past the last byte read

@@ -23,11 +23,16 @@ bool FileChannel::open_input(std::string_view name) {
   assert(fd_ < 0);
   name_.assign(name);
   if (name_.empty() || name_.find('\0') != std::string::npos) return false;
-  // Non-blocking, so that naming a pipe with no writer does not hang the
-  // dialogue; only a regular file can be read twice, as the reader needs.
-  int fd = ::open(name_.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return false;
+  // Only a regular file can be read twice, as the reader needs. Anything else
+  // is refused before it is opened: opening a pipe would release a writer
+  // waiting for a reader, and opening a device can act on the device.
   struct stat st;
+  if (::stat(name_.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+  // Checked again on what was opened, in case the name changed in between:
+  // non-blocking, so that a pipe put in its place does not hang the dialogue,
+  // and never as the controlling terminal.
+  int fd = ::open(name_.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0) return false;
   if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
     ::close(fd);
     return false;
@@ -93,7 +98,11 @@ void FileChannel::close_file() {
 
 bool FileChannel::next_line(std::string_view* line) {
   assert(fd_ >= 0 && !writing_);
-  return reader_.next_line(line);
+  if (reader_.next_line(line)) return true;
+  // An I/O error is not the end of the file: taken for it, the counting pass
+  // would pass a cut sample off as the whole one.
+  if (reader_.failed()) throw FatalError(FailureKind::kReadFailure, "file", name_);
+  return false;
 }
 
 void FileChannel::put_record(std::string_view record) {

@@ -5,7 +5,8 @@
 // the first record written cuts it, so the file ends up holding exactly the
 // records of this run, while a run that ends before its first record leaves
 // an earlier file as it was. Records end in carriage return and line feed.
-// A failure to open or write a result file throws FatalError naming it.
+// A failure to open or write a result file, or to read the event-time file
+// (an I/O error, as opposed to its end), throws FatalError naming it.
 #pragma once
 
 #include <string>

@@ -91,13 +91,18 @@ def run(program, stdin, files=None, setup=None, timeout=120):
             stdin = stdin.encode("latin-1")
         proc = subprocess.run([os.path.abspath(program)], input=stdin, cwd=folder, capture_output=True,
                               timeout=timeout)
-        left = {}
-        for name in sorted(os.listdir(folder)):
-            path = os.path.join(folder, name)
-            if os.path.isfile(path) and not os.path.islink(path):
-                with open(path, "rb") as f:
-                    left[name] = f.read()
-        return Result(proc.stdout, proc.stderr, proc.returncode, left)
+        return Result(proc.stdout, proc.stderr, proc.returncode, files_in(folder))
+
+
+def files_in(folder):
+    """The regular files of `folder` (links not followed), name to bytes."""
+    left = {}
+    for name in sorted(os.listdir(folder)):
+        path = os.path.join(folder, name)
+        if os.path.isfile(path) and not os.path.islink(path):
+            with open(path, "rb") as f:
+                left[name] = f.read()
+    return left
 
 
 def first_difference(a, b):

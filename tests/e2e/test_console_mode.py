@@ -13,7 +13,7 @@ import tty
 
 from e2e import FILE_PROMPT, PREAMBLE, REGIME, Suite, count_line
 
-program = sys.argv[1]
+program = os.path.abspath(sys.argv[1])
 suite = Suite()
 
 
