@@ -1,6 +1,7 @@
 #include "driver/run.h"
 
 #include <fenv.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <new>
@@ -28,6 +29,9 @@ int run_program(const RegimeRunners& regimes) {
   // Every floating-point exception stays masked: a division by zero gives an
   // infinity, an invalid operation a not-a-number, and the run goes on.
   fedisableexcept(FE_ALL_EXCEPT);
+  // A console output that is a pipe closed by its reader is a failed write,
+  // reported like any other, rather than a silent end by signal.
+  signal(SIGPIPE, SIG_IGN);
 
   ConsoleOutput console(STDOUT_FILENO, detect_console_mode(STDOUT_FILENO));
   ConsoleInput answers(STDIN_FILENO, console);

@@ -6,7 +6,6 @@
 
 #include <cmath>
 #include <cstdlib>
-#include <new>
 
 namespace periodscan {
 
@@ -28,6 +27,7 @@ void PhaseCache::begin(float Omega, int32_t N, const float* t, float t0) {
   const double origin = t0;
   products_.resize(n_);
   for (size_t i = 0; i < n_; ++i) products_[i] = (t[i] - origin) * omega;
+  scratch_.resize(n_);  // before the kept vectors, which take what memory is left
 
   const size_t vector_bytes = std::max<size_t>(n_, 1) * sizeof(double);
   const size_t own_bytes = 2 * vector_bytes;  // the products and the scratch vector
@@ -36,13 +36,38 @@ void PhaseCache::begin(float Omega, int32_t N, const float* t, float t0) {
   if (arena_doubles_ < capacity_vectors_ * n_) {
     arena_.reset();
     arena_doubles_ = 0;
-    const size_t bytes =
-        (capacity_vectors_ * n_ * sizeof(double) + kHugePage - 1) / kHugePage * kHugePage;
-    void* p = std::aligned_alloc(kHugePage, bytes);
-    if (p == nullptr) throw std::bad_alloc();
-    madvise(p, bytes, MADV_HUGEPAGE);  // a hint: without huge pages it still works
-    arena_.reset(static_cast<double*>(p));
-    arena_doubles_ = bytes / sizeof(double);
+    // Where memory is short (a limit on the address space, say), fewer
+    // vectors are kept, down to none: the search is only slower. The cache
+    // then takes half of the largest arena it could get, in plain pages at its
+    // exact size, leaving the rest of the run room; its budget shrinks to
+    // that, so that later searches do not ask again.
+    const size_t wanted = capacity_vectors_;
+    bool short_of_memory = false;
+    bool probing = false;
+    while (capacity_vectors_ > 0) {
+      size_t bytes = capacity_vectors_ * n_ * sizeof(double);
+      void* p;
+      if (!short_of_memory) {
+        bytes = (bytes + kHugePage - 1) / kHugePage * kHugePage;
+        p = std::aligned_alloc(kHugePage, bytes);
+        if (p != nullptr) madvise(p, bytes, MADV_HUGEPAGE);  // a hint only
+      } else {
+        p = std::malloc(bytes);
+      }
+      if (p != nullptr && !probing) {
+        arena_.reset(static_cast<double*>(p));
+        arena_doubles_ = bytes / sizeof(double);
+        break;
+      }
+      if (p != nullptr) {
+        std::free(p);  // the largest that could be had: take half of it
+        probing = false;
+      } else {
+        short_of_memory = probing = true;
+      }
+      capacity_vectors_ /= 2;
+    }
+    if (capacity_vectors_ < wanted) byte_budget_ = own_bytes + capacity_vectors_ * vector_bytes;
   }
   kept_ = 0;
   if (++generation_ == 0) {
@@ -70,7 +95,6 @@ const double* PhaseCache::cosines(float Fi) {
     values_[h] = static_cast<uint32_t>(kept_);
     ++kept_;
   } else {
-    scratch_.resize(n_);
     out = scratch_.data();
   }
   const double fi = Fi;

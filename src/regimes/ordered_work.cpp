@@ -6,6 +6,7 @@
 #include <condition_variable>
 #include <exception>
 #include <mutex>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -85,7 +86,18 @@ void run_in_order(int64_t count, int threads, const std::function<void(int64_t, 
   std::vector<std::thread> pool;
   pool.reserve(static_cast<size_t>(threads));
   for (int w = 0; w < threads; ++w) {
-    pool.emplace_back(worker_loop, std::ref(shared), count, w, std::cref(work));
+    try {
+      pool.emplace_back(worker_loop, std::ref(shared), count, w, std::cref(work));
+    } catch (const std::system_error&) {
+      // The system gives no more threads (a limit, or memory for the stack):
+      // the workers already started take every piece; with none, the work
+      // is done here.
+      break;
+    }
+  }
+  if (pool.empty()) {
+    run_in_order(count, 1, work, deliver);
+    return;
   }
 
   std::exception_ptr failure;

@@ -11,19 +11,21 @@ namespace periodscan {
 
 void run_static_regime(Channels& io, const std::vector<float>& t, float Tmin, float Tmax,
                        int32_t NP) {
+  // The periods are independent: pairs of them are searched on every core,
+  // and their records are written in grid order as soon as a period and all
+  // before it are done. The results wait in `found`, obtained before the
+  // spectrum file is opened, so that a grid too large for memory ends the
+  // run before the file is made.
+  std::vector<SearchResult> found(static_cast<size_t>(NP));
+  const int32_t pairs = period_pairs(NP);
+  const int threads = std::min<int>(available_cores(), pairs);
+  WorkerCaches caches(threads);
+
   io.file.open_output(kSpectrumFileName);
   write_list(io.console, {Item(" ")});
 
   const PeriodGrid grid = static_period_grid(Tmin, Tmax, NP);
   const int32_t N = static_cast<int32_t>(t.size());
-
-  // The periods are independent: pairs of them are searched on every core,
-  // and their records are written in grid order as soon as a period and all
-  // before it are done.
-  const int32_t pairs = period_pairs(NP);
-  const int threads = std::min<int>(available_cores(), pairs);
-  WorkerCaches caches(threads);
-  std::vector<SearchResult> found(static_cast<size_t>(NP));
 
   run_in_order(
       pairs, threads,

@@ -115,6 +115,14 @@ suite.check("standard output on a full device", result, b"", stderr=CONSOLE_WRIT
 result = session(REGIME0, EVENTS, preexec=lambda: os.close(1))
 suite.check("standard output closed", result, b"", stderr=CONSOLE_WRITE, status=2,
             files=EVENTS)
+# A pipe whose reader has gone (as after "| head"): the same report, not a
+# silent end by the broken-pipe signal.
+reader, writer = os.pipe()
+os.close(reader)
+result = session(REGIME0, EVENTS, stdout=writer)
+os.close(writer)
+suite.check("standard output a pipe without a reader", result, b"", stderr=CONSOLE_WRITE,
+            status=2, files=EVENTS)
 
 
 # --- Result files that cannot be created or written. The run ends with the
@@ -276,6 +284,24 @@ for label, content, shown, report in [
     result.files = {name: len(data) for name, data in result.files.items()}
     suite.check("event file: " + label, result, PREAMBLE + shown, stderr=report, status=2,
                 files={"big.txt": len(content)})
+
+
+# A run that needs little memory ends normally under a tight limit, with the
+# same bytes as without it: the phase caches keep what memory they can get,
+# and the work goes on with the threads the system gives (at 10 MB none, at
+# 20 MB one, at 48 MB both, with smaller caches).
+SMALL = {"ev.txt": b"".join(b"%.4f\n" % (i * 0.073) for i in range(5000))}
+for regime, answers in [(0, "\nev.txt\n0.5 100\n6\n0\n"),
+                        (1, "\nev.txt\n0.5 100\n6\n1\n100\n30\n0\n")]:
+    unlimited = normal_run(answers, SMALL)
+    for megabytes in (10, 20, 48):
+        label = "regime %d under a %d MB address-space limit" % (regime, megabytes)
+        if SANITIZED:
+            skip(label, "a sanitizer build cannot run under an address-space limit")
+            continue
+        result = session(answers, SMALL, preexec=address_space(megabytes << 20))
+        suite.check(label, result, unlimited.stdout, stderr=b"", status=0,
+                    files=unlimited.files)
 
 
 # --- An event file that changes between the counting and the reading pass.
