@@ -1,6 +1,6 @@
 #!/bin/sh
-# Builds the fuzz targets, replays the seed corpus through each, then fuzzes
-# each target in turn for a while.
+# Builds the fuzz targets and fuzzes each in turn for a while, starting from
+# the seed corpus (any seed that fails ends the run at once).
 #
 #   fuzz/run.sh [SECONDS]        SECONDS per target, default 20; 0 replays only
 #
@@ -36,7 +36,7 @@ fi
 set --
 for t in $targets; do set -- "$@" --target "fuzz_$t"; done
 if ! cmake --build "$build" -j2 "$@"; then
-  echo "fuzz: build failed (is add_subdirectory(fuzz) in the top-level CMakeLists.txt?)" >&2
+  echo "fuzz: build failed" >&2
   exit 1
 fi
 
@@ -45,12 +45,13 @@ fi
 export ASAN_OPTIONS="${ASAN_OPTIONS:-}:abort_on_error=1:detect_leaks=1"
 export UBSAN_OPTIONS="${UBSAN_OPTIONS:-}:print_stacktrace=1:halt_on_error=1"
 
-for t in $targets; do
-  echo "fuzz: replaying the corpus of $t"
-  "$build/fuzz/fuzz_$t" -runs=0 "$root/fuzz/corpus/$t"
-done
-
+# Fuzzing starts by running the seed corpus, so it is replayed on its own
+# only when there is no fuzzing.
 if [ "$libfuzzer" = no ] || [ "$seconds" -eq 0 ]; then
+  for t in $targets; do
+    echo "fuzz: replaying the corpus of $t"
+    "$build/fuzz/fuzz_$t" -runs=0 "$root/fuzz/corpus/$t"
+  done
   exit 0
 fi
 

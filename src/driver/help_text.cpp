@@ -1,6 +1,5 @@
 #include "driver/help_text.h"
 
-#include <array>
 #include <cstdint>
 #include <string>
 

@@ -20,7 +20,7 @@ int execute_run(Channels& io, std::string* report, const RegimeRunners& regimes)
   } catch (const FatalError& error) {
     *report = fatal_report(error);
   } catch (const std::bad_alloc&) {
-    *report = fatal_report(FatalError(FailureKind::kStorageExhausted, "memory", "none"));
+    *report = fatal_report(memory_exhausted());
   }
   return kFatalExitStatus;
 }

@@ -1,4 +1,4 @@
-// FIND_AFI: the estimator's entry. For one angular frequency Omega it finds
+// FIND_AFI: the amplitude search. For one angular frequency Omega it finds
 // the amplitude A in [0, 1] that maximises the log-likelihood increment, each
 // amplitude scored by the best phase that FIND_FI finds for it. It runs the
 // golden-section search of golden_section.h over A.
@@ -21,6 +21,9 @@
 //
 // Arguments are by reference in this order; N, t and t0 are passed through
 // to FUNCTI unchanged (see log_likelihood.h for what they must satisfy).
+//
+// The regimes run the same search through cached_search.h, which gives the
+// same results to the bit; this plain form is the reference it is held to.
 #pragma once
 
 #include <cstdint>

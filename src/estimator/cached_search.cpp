@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "estimator/golden_section.h"
+#include "estimator/log_likelihood.h"
 #include "estimator/two_pi.h"
 
 namespace periodscan {
@@ -35,21 +36,10 @@ struct Lane {
   }
 };
 
-// The part of the log-likelihood increment that does not depend on the
-// events one by one: the running sum's starting value N*ln(r).
-float sum_start(double a, double fi, double omega, std::int32_t N, const float t[], double origin) {
-  const float lobs = static_cast<float>(t[N - 1] - origin);
-  const float s = static_cast<float>(std::sin(lobs * omega + fi));
-  const double j = (s - std::sin(fi)) * a / omega + lobs;
-  const float nr = static_cast<float>(N);
-  const double r = ((nr / j) * lobs) / nr;
-  return static_cast<float>(nr * std::log(r));
-}
-
 void evaluate_one(Lane& lane, std::int32_t N, const float t[], double origin) {
   const double a = lane.A();
   const double fi = lane.Fi();
-  float sum = sum_start(a, fi, lane.omega, N, t, origin);
+  float sum = log_likelihood_start(a, fi, lane.omega, N, t, origin);
   const double* c = lane.cache->cosines(lane.Fi());
   for (std::int32_t i = 0; i < N; ++i) {
     sum = static_cast<float>(sum + std::log(1.0 + a * c[i]));
@@ -60,8 +50,8 @@ void evaluate_one(Lane& lane, std::int32_t N, const float t[], double origin) {
 void evaluate_two(Lane& first, Lane& second, std::int32_t N, const float t[], double origin) {
   const double a0 = first.A();
   const double a1 = second.A();
-  float sum0 = sum_start(a0, first.Fi(), first.omega, N, t, origin);
-  float sum1 = sum_start(a1, second.Fi(), second.omega, N, t, origin);
+  float sum0 = log_likelihood_start(a0, first.Fi(), first.omega, N, t, origin);
+  float sum1 = log_likelihood_start(a1, second.Fi(), second.omega, N, t, origin);
   const double* c0 = first.cache->cosines(first.Fi());
   const double* c1 = second.cache->cosines(second.Fi());
   for (std::int32_t i = 0; i < N; ++i) {

@@ -1,5 +1,5 @@
-// The amplitude search with its cosines kept in a PhaseCache: the same
-// search as FIND_AFI, with the same results to the bit.
+// The amplitude search with its cosines kept in a PhaseCache, as the regimes
+// run it: the same search as FIND_AFI, with the same results to the bit.
 //
 // Where FUNCTI computes cos((t[i] - t0)*Omega + Fi), this search takes the
 // value from the cache, which computed it from the same double arguments with

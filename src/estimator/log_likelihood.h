@@ -36,4 +36,10 @@ namespace periodscan {
 void FUNCTI(const float& A, const float& Fi, const float& Omega, float& DeltaLogLik,
             const std::int32_t& N, const float t[], const float& t0);
 
+// The running sum's starting value Nr*ln(r), rounded: the part of the
+// increment that does not depend on the events one by one. FUNCTI starts its
+// sum here, and so does every search that forms the sum its own way.
+float log_likelihood_start(double a, double fi, double omega, std::int32_t N, const float t[],
+                           double origin);
+
 }  // namespace periodscan

@@ -17,7 +17,7 @@
 // at construction; once it is used up, further phases get their cosines
 // computed into one scratch vector instead (the search goes on, only slower).
 // Where the system cannot give the budget, the cache keeps what it can get.
-// The storage is kept from one amplitude search to the next, so a workspace is
+// The storage is kept from one amplitude search to the next, so a cache is
 // meant to live for a whole regime run on one thread.
 #pragma once
 

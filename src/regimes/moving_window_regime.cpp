@@ -9,17 +9,6 @@
 
 namespace periodscan {
 
-namespace {
-
-void write_grid_file(FileChannel& file, const char* name, const GridHeader& header,
-                     std::span<const float> cells) {
-  file.open_output(name);
-  write_grid(file, header, cells);
-  file.close_file();
-}
-
-}  // namespace
-
 void run_moving_window_regime(Channels& io, const std::vector<float>& t, const RunParameters& p) {
   WindowScan scan = scan_windows(io.console, t, p);
 
@@ -31,23 +20,26 @@ void run_moving_window_regime(Channels& io, const std::vector<float>& t, const R
   header.ymin = scan.lgmin;
   header.ymax = scan.lgmax;
 
-  ZRange z = finish_cells(scan.cells());
-  header.zmin = z.zmin;
-  header.zmax = z.zmax;
-  write_grid_file(io.file, kGridFileName, header, scan.cells());
+  // Finishes the cells as they are now and writes them as a grid file.
+  auto write_finished_grid = [&](const char* name) {
+    const ZRange z = finish_cells(scan.cells());
+    header.zmin = z.zmin;
+    header.zmax = z.zmax;
+    io.file.open_output(name);
+    write_grid(io.file, header, scan.cells());
+    io.file.close_file();
+  };
+  const std::span<const std::int32_t> counts = scan.window_counts();
+
+  write_finished_grid(kGridFileName);
 
   io.file.open_output(kCountFileName);
-  write_counts(io.file, scan.window_counts(), header.xmin, p.S);
+  write_counts(io.file, counts, header.xmin, p.S);
   io.file.close_file();
 
-  const std::span<const std::int32_t> counts = scan.window_counts();
   if (*std::min_element(counts.begin(), counts.end()) == 0) return;
-
   normalise_cells(scan.cells(), scan.np, counts);
-  z = finish_cells(scan.cells());
-  header.zmin = z.zmin;
-  header.zmax = z.zmax;
-  write_grid_file(io.file, kNormalizedGridFileName, header, scan.cells());
+  write_finished_grid(kNormalizedGridFileName);
 }
 
 }  // namespace periodscan

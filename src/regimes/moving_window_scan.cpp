@@ -27,10 +27,10 @@ constexpr double kWindowCountLimit = 2147483648.0;
 template <typename T>
 Storage<T> obtain(std::size_t count) {
   if (count > std::numeric_limits<std::size_t>::max() / sizeof(T)) {
-    throw FatalError(FailureKind::kStorageExhausted, "memory", "none");
+    throw memory_exhausted();
   }
   void* p = std::malloc(count * sizeof(T));
-  if (p == nullptr) throw FatalError(FailureKind::kStorageExhausted, "memory", "none");
+  if (p == nullptr) throw memory_exhausted();
   return Storage<T>(static_cast<T*>(p));
 }
 
@@ -89,7 +89,7 @@ WindowScan scan_windows(RecordSink& console, std::span<const float> t, const Run
   // byte count beyond size_t on narrower platforms.
   if (static_cast<std::uint64_t>(scan.np) * static_cast<std::uint64_t>(scan.nw) >
       std::numeric_limits<std::size_t>::max()) {
-    throw FatalError(FailureKind::kStorageExhausted, "memory", "none");
+    throw memory_exhausted();
   }
   scan.matrix = obtain<float>(scan.cell_count());
   scan.counts = obtain<std::int32_t>(static_cast<std::size_t>(scan.nw));

@@ -1,5 +1,7 @@
 #include "regimes/static_regime.h"
 
+#include <algorithm>
+
 #include "estimator/cached_search.h"
 #include "estimator/period_grid.h"
 #include "regimes/ordered_work.h"

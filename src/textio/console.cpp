@@ -6,6 +6,8 @@
 #include <cerrno>
 
 #include "textio/fatal_error.h"
+#include "textio/fd_writer.h"
+#include "textio/layout.h"
 
 namespace periodscan {
 
@@ -20,13 +22,8 @@ ConsoleMode detect_console_mode(int fd) {
 }
 
 void ConsoleOutput::send(std::string_view bytes) {
-  while (!bytes.empty()) {
-    ssize_t put = ::write(fd_, bytes.data(), bytes.size());
-    if (put < 0 && errno == EINTR) continue;
-    if (put <= 0) {
-      throw FatalError(FailureKind::kWriteFailure, "console output", "standard output");
-    }
-    bytes.remove_prefix(static_cast<size_t>(put));
+  if (!write_all(fd_, bytes)) {
+    throw FatalError(FailureKind::kWriteFailure, "console output", "standard output");
   }
 }
 
@@ -38,7 +35,7 @@ void ConsoleOutput::put_record(std::string_view record) {
   } else {
     char control = record.empty() ? ' ' : record.front();
     if (!record.empty()) record.remove_prefix(1);
-    if (control != '+' && line_feed_owed_) pending_.push_back('\n');
+    if (control != kProgressControl && line_feed_owed_) pending_.push_back('\n');
     pending_.append(record);
     pending_.push_back('\r');
     line_feed_owed_ = true;

@@ -40,6 +40,13 @@ class FatalError : public std::runtime_error {
   std::string file_;
 };
 
+// Storage for the run's own data (the matrix, the window counts, the
+// searches' work space) could not be obtained: reported on the channel
+// "memory", file "none".
+inline FatalError memory_exhausted() {
+  return FatalError(FailureKind::kStorageExhausted, "memory", "none");
+}
+
 // The words that name a failure kind, e.g. "end of input during a read".
 const char* failure_kind_text(FailureKind kind);
 

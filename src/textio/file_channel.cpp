@@ -7,6 +7,7 @@
 #include <cassert>
 #include <cerrno>
 
+#include "textio/fd_writer.h"
 #include "textio/fatal_error.h"
 
 namespace periodscan {
@@ -75,13 +76,7 @@ void FileChannel::write_failure() {
 
 void FileChannel::flush() {
   if (fd_ < 0 || !writing_) return;
-  std::string_view bytes = out_;
-  while (!bytes.empty()) {
-    ssize_t put = ::write(fd_, bytes.data(), bytes.size());
-    if (put < 0 && errno == EINTR) continue;
-    if (put <= 0) write_failure();
-    bytes.remove_prefix(static_cast<size_t>(put));
-  }
+  if (!write_all(fd_, out_)) write_failure();
   out_.clear();
 }
 
