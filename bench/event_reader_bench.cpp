@@ -10,8 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "driver/event_list_reader.h"
+#include "interactive/event_list_reader.h"
 #include "textio/channels.h"
+#include "textio/disk_file_channel.h"
 #include "textio/fd_line_reader.h"
 #include "textio/record_sink.h"
 
@@ -58,7 +59,7 @@ void BM_EventFileTwoPasses(benchmark::State& state) {
     {
       NullSink console;
       OneAnswer answers(path);
-      periodscan::FileChannel file;
+      periodscan::DiskFileChannel file;
       periodscan::Channels io{console, answers, file, periodscan::ConsoleMode::kPlain};
       auto t = periodscan::read_event_list(io);
       benchmark::DoNotOptimize(t);

@@ -31,10 +31,10 @@
 #include <string>
 #include <string_view>
 
-#include "driver/run.h"
+#include "interactive/run.h"
 #include "fuzz_support.h"
 #include "textio/channels.h"
-#include "textio/file_channel.h"
+#include "textio/disk_file_channel.h"
 #include "textio/free_reader.h"
 
 namespace periodscan::fuzz {
@@ -164,7 +164,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   ConsoleRecords console;
   BoundedAnswers answers(std::string_view(reinterpret_cast<const char*>(data), size), console);
-  FileChannel file;
+  DiskFileChannel file;
   Channels io{console, answers, file, ConsoleMode::kPlain};
   std::string report;
   const int status = execute_run(io, &report);

@@ -18,10 +18,10 @@
 #include <string>
 #include <string_view>
 
-#include "driver/event_list_reader.h"
+#include "interactive/event_list_reader.h"
 #include "fuzz_support.h"
 #include "textio/fatal_error.h"
-#include "textio/file_channel.h"
+#include "textio/disk_file_channel.h"
 #include "textio/free_reader.h"
 
 namespace periodscan::fuzz {
@@ -54,7 +54,7 @@ void check_answer(std::string_view line, const std::string& text) {
   FUZZ_CHECK(name == text.substr(first, last - first + 1), name);
 
   if (name.find('/') != std::string::npos) return;
-  FileChannel file;
+  DiskFileChannel file;
   const bool opened = file.open_input(name);
   FUZZ_CHECK(opened == (name == "ev.txt" || name == "evlink"), name);
   FUZZ_CHECK(file.is_open() == opened, name);

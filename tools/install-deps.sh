@@ -2,7 +2,7 @@
 # Installs the Debian packages that building and testing periodscan need,
 # only those that are missing. Runs apt-get as root, or through sudo.
 set -e
-packages="cmake make g++ libgtest-dev libbenchmark-dev python3 python3-numpy python3-matplotlib python3-pytest gdal-bin clang-14 libclang-rt-14-dev"
+packages="cmake make g++ pkg-config libfftw3-dev libgtest-dev libbenchmark-dev python3 python3-numpy python3-matplotlib python3-pytest gdal-bin clang-14 libclang-rt-14-dev"
 missing=""
 for p in $packages; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" ||

@@ -1,6 +1,9 @@
 // The single file channel: the event-time file while it is read, then each
 // result file in turn. At most one file is open at a time.
 //
+// The run reaches files only through this interface: the program uses the
+// file system (DiskFileChannel), tests an in-memory store.
+//
 // Result files: `open_output` opens an existing file without emptying it and
 // the first record written cuts it, so the file ends up holding exactly the
 // records of this run, while a run that ends before its first record leaves
@@ -9,10 +12,8 @@
 // (an I/O error, as opposed to its end), throws FatalError naming it.
 #pragma once
 
-#include <string>
 #include <string_view>
 
-#include "textio/fd_line_reader.h"
 #include "textio/line_source.h"
 #include "textio/record_sink.h"
 
@@ -20,47 +21,25 @@ namespace periodscan {
 
 class FileChannel : public LineSource, public RecordSink {
  public:
-  FileChannel() = default;
-  FileChannel(const FileChannel&) = delete;
-  FileChannel& operator=(const FileChannel&) = delete;
-  ~FileChannel() override;  // releases the descriptor; writes nothing more
-
   // Opens an existing regular file for reading. Returns false, showing
   // nothing, when it does not exist or cannot be opened or read as a file
   // (a directory, a device, a pipe, an empty name).
-  bool open_input(std::string_view name);
+  virtual bool open_input(std::string_view name) = 0;
 
   // Opens or creates a file for writing; an existing file is cut by the first
   // record written.
-  void open_output(std::string_view name);
+  virtual void open_output(std::string_view name) = 0;
 
   // The next read starts at the first line again.
-  void rewind_file();
+  virtual void rewind_file() = 0;
 
   // Writes out what is pending and releases the channel. Does nothing when
   // the channel is closed already.
-  void close_file();
+  virtual void close_file() = 0;
 
   // Writes out the records written so far, so that they are in the file while
   // the run goes on.
-  void flush();
-
-  bool is_open() const { return fd_ >= 0; }
-
-  bool next_line(std::string_view* line) override;
-  void put_record(std::string_view record) override;
-  std::string_view channel_name() const override { return "file"; }
-  std::string_view file_name() const override { return name_; }
-
- private:
-  void write_failure();
-
-  int fd_ = -1;
-  bool writing_ = false;
-  bool cut_done_ = false;
-  std::string name_;
-  std::string out_;
-  FdLineReader reader_;
+  virtual void flush() = 0;
 };
 
 }  // namespace periodscan

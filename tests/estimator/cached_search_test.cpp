@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "estimator/float_bits.h"
-#include "estimator/period_grid.h"
+#include "scan/period_grid.h"
 #include "support/literal_estimator.h"
 
 namespace periodscan {

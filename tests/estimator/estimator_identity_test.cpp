@@ -8,11 +8,9 @@
 #include <random>
 #include <vector>
 
-#include "estimator/amplitude_search.h"
 #include "estimator/float_bits.h"
 #include "estimator/log_likelihood.h"
-#include "estimator/period_grid.h"
-#include "estimator/phase_search.h"
+#include "scan/period_grid.h"
 #include "support/literal_estimator.h"
 
 namespace periodscan {
@@ -88,37 +86,6 @@ TEST(EstimatorIdentityTest, FunctiMatchesLiteral) {
       ASSERT_TRUE(same_bits(want, got))
           << "round " << round << " N " << c.n() << " Omega " << omega << " A " << a;
     }
-  }
-}
-
-TEST(EstimatorIdentityTest, FindFiMatchesLiteral) {
-  Random rng(77);
-  for (int round = 0; round < 150; ++round) {
-    const Catalogue c = random_catalogue(rng, 100);
-    const float omega = random_omega(rng, c);
-    const float a = static_cast<float>(rng.uniform());
-    float fi = 0.0f;
-    float delta = 0.0f;
-    FIND_FI(omega, a, fi, delta, c.n(), c.t.data(), c.t0);
-    const auto want = testing::literal_find_fi(omega, a, c.n(), c.t.data(), c.t0);
-    ASSERT_TRUE(same_bits(want.Fi, fi)) << "round " << round;
-    ASSERT_TRUE(same_bits(want.delta_log_lik, delta)) << "round " << round;
-  }
-}
-
-TEST(EstimatorIdentityTest, FindAfiMatchesLiteral) {
-  Random rng(4242);
-  for (int round = 0; round < 80; ++round) {
-    const Catalogue c = random_catalogue(rng, round < 60 ? 40 : 300);
-    const float omega = random_omega(rng, c);
-    float a = 0.0f;
-    float fi = 0.0f;
-    float delta = 0.0f;
-    FIND_AFI(omega, a, fi, delta, c.n(), c.t.data(), c.t0);
-    const auto want = testing::literal_find_afi(omega, c.n(), c.t.data(), c.t0);
-    ASSERT_TRUE(same_bits(want.A, a)) << "round " << round;
-    ASSERT_TRUE(same_bits(want.Fi, fi)) << "round " << round;
-    ASSERT_TRUE(same_bits(want.delta_log_lik, delta)) << "round " << round;
   }
 }
 

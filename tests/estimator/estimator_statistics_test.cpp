@@ -7,8 +7,8 @@
 #include <random>
 #include <vector>
 
-#include "estimator/amplitude_search.h"
-#include "estimator/period_grid.h"
+#include "estimator/cached_search.h"
+#include "scan/period_grid.h"
 
 namespace periodscan {
 namespace {
@@ -39,11 +39,12 @@ struct Scan {
 Scan scan(const PeriodGrid& grid, const std::vector<float>& t) {
   Scan s;
   const std::int32_t n = static_cast<std::int32_t>(t.size());
+  PhaseCache cache(kPhaseCacheBudget);
   for (std::int32_t k = 1; k <= grid.np; ++k) {
     float a = 0.0f;
     float fi = 0.0f;
     float delta = 0.0f;
-    FIND_AFI(grid.omega(k), a, fi, delta, n, t.data(), t.front());
+    find_afi_cached(grid.omega(k), a, fi, delta, n, t.data(), t.front(), cache);
     s.delta.push_back(delta);
     s.amplitude.push_back(a);
   }

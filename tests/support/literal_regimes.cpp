@@ -1,9 +1,10 @@
 #include "support/literal_regimes.h"
 
 #include <algorithm>
+#include <optional>
 #include <vector>
 
-#include "regimes/grid_file.h"
+#include "results/grid_file.h"
 #include "support/literal_estimator.h"
 #include "support/literal_window_scan.h"
 #include "textio/fixed_record.h"
@@ -68,9 +69,16 @@ void literal_window(Channels& io, const std::vector<float>& t, const RunParamete
 
 }  // namespace
 
-const RegimeRunners& literal_regimes() {
-  static const RegimeRunners runners{literal_static, literal_window};
-  return runners;
+RunEnd literal_run(Channels& io) {
+  std::optional<RunRequest> request = hold_dialogue(io);
+  if (!request) return RunEnd::kErrorStop;
+  const RunParameters& p = request->p;
+  if (p.regime == Regime::kStatic) {
+    literal_static(io, request->t, p.Tmin, p.Tmax, p.NP);
+  } else {
+    literal_window(io, request->t, p);
+  }
+  return RunEnd::kNormal;
 }
 
 }  // namespace periodscan::testing

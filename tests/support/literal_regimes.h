@@ -3,10 +3,12 @@
 // scan, one period after another on one thread, with no cache.
 #pragma once
 
-#include "driver/main_routine.h"
+#include "interactive/main_routine.h"
 
 namespace periodscan::testing {
 
-const RegimeRunners& literal_regimes();
+// The program's dialogue followed by the literal regime: what
+// literal_periodscan runs.
+RunEnd literal_run(Channels& io);
 
 }  // namespace periodscan::testing
