@@ -1,30 +1,128 @@
 #!/bin/sh
-# Builds periodscan and runs every test: the unit, end-to-end, differential
-# and plotting tests on the release build, the same suite again on a build
-# with AddressSanitizer and UndefinedBehaviorSanitizer, then the fuzz targets
-# (the seed corpus replayed, and a short fuzzing run of each target).
-# Installs the Debian packages that are missing first. Any failure, and any
-# sanitizer report, ends it with a non-zero status.
+# Builds periodscan and runs every test, then says in its last line how many
+# passed and failed: "N passed, N failed".
 #
-#   tools/run-tests.sh [FUZZ_SECONDS]    seconds of fuzzing per target, default 20
-set -eu
+#   1. the formatting check (clang-format-14 over every C++ file);
+#   2. the release build in build/ (the folder the README's first command
+#      builds; warnings are errors): the unit, differential and fuzz-replay
+#      tests with CTest, then the end-to-end and Python tests with pytest;
+#   3. the same on a build with AddressSanitizer and UndefinedBehaviorSanitizer
+#      in build-sanitize/ (fewer differential cases; the Python package tests
+#      do not run the sanitized engine);
+#   4. the fuzz targets in build-fuzz/: the seed corpus and FUZZ_SECONDS of
+#      fuzzing each.
+# Installs the Debian packages that are missing first. Exits non-zero when
+# anything failed.
+#
+#   tools/run-tests.sh [FUZZ_SECONDS]    default 20
+set -u
 cd "$(dirname "$0")/.."
+root=$(pwd)
 fuzz_seconds=${1:-20}
+passed=0
+failed=0
+skipped=0
 
-tools/install-deps.sh
+tools/install-deps.sh --test || { echo "0 passed, 1 failed"; exit 1; }
+
+# count PASSED FAILED [SKIPPED]
+count() {
+  passed=$((passed + $1))
+  failed=$((failed + $2))
+  skipped=$((skipped + ${3:-0}))
+}
+
+# ctest_suite BUILD_DIR [CTEST OPTIONS]: runs CTest (not the pytest entries,
+# which pytest_suite runs directly) and counts its tests.
+ctest_suite() {
+  dir=$1
+  shift
+  ctest --test-dir "$dir" --output-on-failure -j2 -E '\.pytest$' "$@" >"$dir/ctest.log" 2>&1
+  cat "$dir/ctest.log"
+  summary=$(sed -n 's/.*tests passed, \([0-9]*\) tests\{0,1\} failed out of \([0-9]*\).*/\1 \2/p' \
+            "$dir/ctest.log")
+  if [ -z "$summary" ]; then
+    count 0 1
+  else
+    set -- $summary
+    count $(($2 - $1)) "$1"
+  fi
+}
+
+# pytest_suite LOG [PYTEST ARGUMENTS]: runs pytest and counts its tests.
+pytest_suite() {
+  log=$1
+  shift
+  /usr/bin/python3 -m pytest -q -p no:cacheprovider "$@" >"$log" 2>&1
+  status=$?
+  tail -n 40 "$log"
+  last=$(grep -E '[0-9]+ (passed|failed|error|skipped)' "$log" | tail -n 1)
+  n() { echo "$last" | grep -Eo "[0-9]+ $1" | grep -Eo '[0-9]+' || echo 0; }
+  p=$(n passed); f=$(n failed); e=$(n error); s=$(n skipped)
+  f=$((f + e))
+  # A run that failed without counting a failure (a collection error) fails once.
+  [ "$status" -ne 0 ] && [ "$f" -eq 0 ] && f=1
+  count "$p" "$f" "$s"
+}
+
+# build BUILD_DIR [CMAKE OPTIONS]: configures and builds; a failure counts once.
+build() {
+  dir=$1
+  shift
+  if cmake -S . -B "$dir" -DBUILD_TESTING=ON "$@" >/dev/null && cmake --build "$dir" -j2; then
+    return 0
+  fi
+  echo "build in $dir failed" >&2
+  count 0 1
+  return 1
+}
+
+# pytest's environment: the programs of a build, and its copy of the package.
+use_build() {
+  export PERIODSCAN="$root/$1/periodscan"
+  export PERIODSCAN_SURVEY="$root/$1/periodscan-survey"
+  export PERIODSCAN_PLOT="$root/$1/periodscan-plot"
+  export PERIODSCAN_PREPARE="$root/$1/periodscan-prepare"
+  export PERIODSCAN_LITERAL="$root/$1/tests/literal_periodscan"
+  export PERIODSCAN_PYTHONPATH="$root/$1/python"
+}
+
+echo "== formatting"
+if clang-format-14 --dry-run -Werror $(git ls-files '*.cpp' '*.h'); then
+  count 1 0
+else
+  count 0 1
+fi
 
 echo "== release build"
-cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DPERIODSCAN_WERROR=ON >/dev/null
-cmake --build build -j2
-ctest --test-dir build --output-on-failure -j2
+if build build -DCMAKE_BUILD_TYPE=Release; then
+  ctest_suite build
+  use_build build
+  pytest_suite build/pytest.log tests/e2e tests/python
+fi
 
 echo "== sanitizer build"
-cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPERIODSCAN_WERROR=ON \
-      -DPERIODSCAN_SANITIZE=ON -DPERIODSCAN_BENCH=OFF -DPERIODSCAN_DIFFERENTIAL_CASES=40 \
-      >/dev/null
-cmake --build build-sanitize -j2
-ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-  ctest --test-dir build-sanitize --output-on-failure -j2
+if build build-sanitize -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPERIODSCAN_SANITIZE=ON \
+         -DPERIODSCAN_BENCH=OFF -DPERIODSCAN_DIFFERENTIAL_CASES=40; then
+  export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
+  export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+  ctest_suite build-sanitize
+  use_build build-sanitize
+  pytest_suite build-sanitize/pytest.log tests/e2e
+  unset ASAN_OPTIONS UBSAN_OPTIONS
+fi
 
 echo "== fuzzing"
-FUZZ_BUILD_DIR=build-fuzz fuzz/run.sh "$fuzz_seconds"
+if FUZZ_BUILD_DIR=build-fuzz fuzz/run.sh "$fuzz_seconds"; then
+  count 1 0
+else
+  count 0 1
+fi
+
+echo
+if [ "$skipped" -gt 0 ]; then
+  echo "$passed passed, $failed failed, $skipped skipped"
+else
+  echo "$passed passed, $failed failed"
+fi
+[ "$failed" -eq 0 ]
