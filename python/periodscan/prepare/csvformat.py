@@ -1,0 +1,181 @@
+"""CSV catalogues: the CSV of the USGS ComCat search
+
+    time,latitude,longitude,depth,mag,magType,nst,gap,dmin,rms,net,id,updated,place,type,...
+
+and any CSV file whose time column is named with --time-column. Times are
+ISO 8601 text (UTC unless a zone is given) or numbers in --time-unit; the
+magnitude, position, depth (km), event type and id columns are found by
+their usual names or named with --column FIELD=NAME. The delimiter is the
+one of , ; tab | that the header line uses most."""
+
+import csv
+
+from .records import Event, Problem, SourceError, number_text
+from .timeaxis import (DAY_NUMBER_EPOCHS, SECONDS_PER_DAY, UNIT_SECONDS, TimeError, is_number,
+                       looks_like_date, parse_iso, parse_number)
+
+COMCAT_HEADER = ("time", "latitude", "longitude", "depth", "mag")
+
+# Usual column names, compared without regard to case; a magnitude column
+# may also be any single column whose name ends in "mag" (usgs_mag).
+FIELD_NAMES = {
+    "magnitude": ("mag", "magnitude"),
+    "latitude": ("latitude", "lat"),
+    "longitude": ("longitude", "lon", "long", "lng"),
+    "depth": ("depth", "depth/km", "depth_km", "depth(km)"),
+    "kind": ("type", "eventtype", "event_type"),
+    "ident": ("id", "eventid", "event_id"),
+}
+NUMERIC_FIELDS = ("magnitude", "latitude", "longitude", "depth")
+# Field names as the user writes them in --column.
+COLUMN_FIELDS = {"magnitude": "magnitude", "latitude": "latitude", "longitude": "longitude",
+                 "depth": "depth", "type": "kind", "id": "ident"}
+DELIMITERS = (",", ";", "\t", "|")
+
+
+def looks_like_comcat(sample_lines):
+    header = _header_line(sample_lines)
+    if header is None:
+        return False
+    names = [name.strip().lower() for name in header.split(",")]
+    return tuple(names[:len(COMCAT_HEADER)]) == COMCAT_HEADER
+
+
+def _header_line(lines):
+    for line in lines:
+        text = line.strip()
+        if text and not text.startswith("#"):
+            return text
+    return None
+
+
+def read_comcat(lines, options, name):
+    return read(lines, options, name, time_column="time")
+
+
+def read(lines, options, name, time_column=None):
+    """Events and problems of a CSV file; `lines` is a text stream opened
+    with newline="" (csv handles quoted line ends itself)."""
+    time_column = time_column or options.time_column
+    first = _skip_to_header(lines)
+    if first is None:
+        raise SourceError("%s: no header line" % name)
+    header_number, header_text = first
+    delimiter = max(DELIMITERS, key=header_text.count)   # a tie goes to ","
+    header = [cell.strip() for cell in next(csv.reader([header_text], delimiter=delimiter))]
+    where = "%s:%d" % (name, header_number)
+    time_index = _find_column(header, time_column, where, "time")
+    columns = {field: _field_column(header, field, options, where) for field in FIELD_NAMES}
+    reader = csv.reader(lines, delimiter=delimiter)
+    kind_of_times = None   # True once a calendar time was read, False for numbers
+    last_line = header_number
+    while True:
+        number = last_line + 1
+        try:
+            row = next(reader)
+        except StopIteration:
+            return
+        except csv.Error as error:
+            raise SourceError("%s:%d: %s" % (name, number, error)) from None
+        last_line = header_number + reader.line_num
+        if not any(cell.strip() for cell in row):
+            continue
+        text = delimiter.join(row)
+        if time_index >= len(row) or not row[time_index].strip():
+            yield Problem(number, "no time", text)
+            continue
+        try:
+            time, step, calendar = _time(row[time_index], options, kind_of_times)
+            values = {field: None for field in FIELD_NAMES}
+            for field, index in columns.items():
+                if index is not None and index < len(row):
+                    cell = row[index]
+                    values[field] = (number_text(cell, field, options.decimal_comma)
+                                     if field in NUMERIC_FIELDS else cell.strip() or None)
+        except _NeedsUnit:
+            raise SourceError("%s:%d: the times are numbers (%r): give their unit with "
+                              "--time-unit, and --time-epoch if they count from a calendar "
+                              "date" % (name, number, row[time_index].strip()))
+        except ValueError as error:
+            yield Problem(number, str(error), text)
+            continue
+        kind_of_times = calendar
+        yield Event(time, step, calendar, number, **values)
+
+
+class _NeedsUnit(Exception):
+    pass
+
+
+def _time(text, options, kind_of_times):
+    """(seconds, step, calendar) of a time cell."""
+    text = text.strip()
+    if looks_like_date(text):
+        if kind_of_times is False:
+            raise ValueError("a date among times written as numbers")
+        time, step = parse_iso(text)
+        return time, step, True
+    spelled = text.replace(",", ".") if options.decimal_comma else text
+    if not is_number(spelled):
+        if "," in text and is_number(text.replace(",", ".")):
+            raise ValueError("decimal comma in the time (give --decimal-comma)")
+        raise TimeError("time is neither a date nor a number")
+    if kind_of_times is True and options.time_epoch is None and \
+            options.time_unit not in DAY_NUMBER_EPOCHS:
+        raise ValueError("a number among times written as dates")
+    if options.time_unit is None:
+        raise _NeedsUnit()
+    return number_time(spelled, options)
+
+
+def number_time(text, options):
+    """(seconds, step, calendar) of a time written as a number in
+    options.time_unit: Julian or Modified Julian Day numbers and numbers
+    with a --time-epoch are calendar times, the others stay on their own
+    axis."""
+    value, step = parse_number(text)
+    unit = options.time_unit
+    if unit in DAY_NUMBER_EPOCHS:
+        return ((value - DAY_NUMBER_EPOCHS[unit]) * SECONDS_PER_DAY, step * SECONDS_PER_DAY,
+                True)
+    seconds = value * UNIT_SECONDS[unit]
+    step *= UNIT_SECONDS[unit]
+    if options.time_epoch is None:
+        return seconds, step, False
+    return options.time_epoch + seconds, step, True
+
+
+def _skip_to_header(lines):
+    """(line number, text) of the first line that is neither blank nor a
+    comment; the stream is left just after it."""
+    number = 0
+    for line in lines:
+        number += 1
+        text = line.strip("\r\n")
+        if text.strip() and not text.lstrip().startswith("#"):
+            return number, text
+    return None
+
+
+def _find_column(header, wanted, where, what):
+    for exact in (True, False):
+        for index, name in enumerate(header):
+            if name == wanted if exact else name.lower() == wanted.lower():
+                return index
+    raise SourceError("%s: no column named %r for the %s; the columns are: %s"
+                      % (where, wanted, what, ", ".join(header)))
+
+
+def _field_column(header, field, options, where):
+    given = {COLUMN_FIELDS[key]: value for key, value in options.columns.items()}
+    if field in given:
+        return _find_column(header, given[field], where, field) if given[field] else None
+    lowered = [name.lower() for name in header]
+    for candidate in FIELD_NAMES[field]:
+        if candidate in lowered:
+            return lowered.index(candidate)
+    if field == "magnitude":
+        ending = [i for i, name in enumerate(lowered) if name.endswith("mag")]
+        if len(ending) == 1:
+            return ending[0]
+    return None
