@@ -1,13 +1,12 @@
 """Runs the built program in fresh temporary folders with a scripted standard
 input, and compares what it writes byte for byte.
 
-A test script builds a table of sessions and hands each to `Suite.check`;
-`Suite.finish` prints "N passed, M failed" and sets the exit status.
+A test builds a table of sessions, runs each with `run` and hands the result
+to `check`, which fails with every difference it finds.
 """
 
 import os
 import subprocess
-import sys
 import tempfile
 
 # The records that every run writes before it asks for the event file: help
@@ -89,8 +88,8 @@ def run(program, stdin, files=None, setup=None, timeout=120):
             setup(folder)
         if isinstance(stdin, str):
             stdin = stdin.encode("latin-1")
-        proc = subprocess.run([os.path.abspath(program)], input=stdin, cwd=folder, capture_output=True,
-                              timeout=timeout)
+        proc = subprocess.run([os.path.abspath(program)], input=stdin, cwd=folder,
+                              capture_output=True, timeout=timeout)
         return Result(proc.stdout, proc.stderr, proc.returncode, files_in(folder))
 
 
@@ -113,53 +112,43 @@ def first_difference(a, b):
     return n
 
 
-class Suite:
-    def __init__(self):
-        self.passed = 0
-        self.failed = 0
+def check(result, stdout=None, stderr=b"", status=0, files=None, prefix=False):
+    """Compares a Result and fails with every difference found. `stdout` is a
+    list of records or bytes (with `prefix`, only the start of the output is
+    compared: what the regime writes after the dialogue is checked
+    elsewhere); `files` maps every file that must be in the folder afterwards
+    to its bytes (None: not checked)."""
+    __tracebackhide__ = True  # pytest shows the failing test line, not this body
+    problems = []
+    if isinstance(stdout, list):
+        stdout = records(stdout)
+    if isinstance(stderr, str):
+        stderr = stderr.encode()
+    got = result.stdout[:len(stdout)] if prefix and stdout is not None else result.stdout
+    if stdout is not None and got != stdout:
+        at = first_difference(result.stdout, stdout)
+        problems.append("stdout differs at byte %d:\n   got: %r\n  want: %r" %
+                        (at, result.stdout[max(0, at - 60):at + 60],
+                         stdout[max(0, at - 60):at + 60]))
+    if stderr is not None and result.stderr != stderr:
+        problems.append("stderr: got %r, want %r" % (result.stderr, stderr))
+    if result.status != status:
+        problems.append("exit status: got %d, want %d" % (result.status, status))
+    if files is not None:
+        if sorted(result.files) != sorted(files):
+            problems.append("files left: got %s, want %s" %
+                            (sorted(result.files), sorted(files)))
+        for fname, content in files.items():
+            got = result.files.get(fname)
+            if got is not None and got != content:
+                at = first_difference(got, content)
+                problems.append("%s differs at byte %d:\n   got: %r\n  want: %r" %
+                                (fname, at, got[max(0, at - 60):at + 60],
+                                 content[max(0, at - 60):at + 60]))
+    assert not problems, "\n".join(problems)
 
-    def check(self, name, result, stdout=None, stderr=b"", status=0, files=None,
-              prefix=False):
-        """Compares a Result. `stdout` is a list of records or bytes (with
-        `prefix`, only the start of the output is compared: what the regime
-        writes after the dialogue is checked elsewhere); `files` maps every
-        file that must be in the folder afterwards to its bytes (None: not
-        checked)."""
-        problems = []
-        if isinstance(stdout, list):
-            stdout = records(stdout)
-        if isinstance(stderr, str):
-            stderr = stderr.encode()
-        got = result.stdout[:len(stdout)] if prefix and stdout is not None else result.stdout
-        if stdout is not None and got != stdout:
-            at = first_difference(result.stdout, stdout)
-            problems.append("stdout differs at byte %d:\n   got: %r\n  want: %r" %
-                            (at, result.stdout[max(0, at - 60):at + 60],
-                             stdout[max(0, at - 60):at + 60]))
-        if stderr is not None and result.stderr != stderr:
-            problems.append("stderr: got %r, want %r" % (result.stderr, stderr))
-        if result.status != status:
-            problems.append("exit status: got %d, want %d" % (result.status, status))
-        if files is not None:
-            if sorted(result.files) != sorted(files):
-                problems.append("files left: got %s, want %s" %
-                                (sorted(result.files), sorted(files)))
-            for fname, content in files.items():
-                got = result.files.get(fname)
-                if got is not None and got != content:
-                    at = first_difference(got, content)
-                    problems.append("%s differs at byte %d:\n   got: %r\n  want: %r" %
-                                    (fname, at, got[max(0, at - 60):at + 60],
-                                     content[max(0, at - 60):at + 60]))
-        if problems:
-            self.failed += 1
-            print("FAIL %s" % name)
-            for p in problems:
-                print("  " + p)
-        else:
-            self.passed += 1
-            print("ok   %s" % name)
 
-    def finish(self):
-        print("%d passed, %d failed" % (self.passed, self.failed))
-        sys.exit(1 if self.failed else 0)
+def labels(table):
+    """Test ids for a parametrized table whose rows begin with their label
+    (a row may be a pytest.param)."""
+    return [row.values[0] if hasattr(row, "values") else row[0] for row in table]

@@ -1,4 +1,3 @@
-#!/usr/bin/python3
 """Console mode under a pseudo-terminal: records end in a carriage return only,
 the line feed owed by the last record is sent before the next ordinary record
 and before every read, and the stop line shows in full."""
@@ -6,27 +5,25 @@ and before every read, and the stop line shows in full."""
 import os
 import pty
 import select
-import sys
-import tempfile
 import time
 import tty
 
-from e2e import FILE_PROMPT, PREAMBLE, REGIME, Suite, count_line
-
-program = os.path.abspath(sys.argv[1])
-suite = Suite()
+from e2e import FILE_PROMPT, PREAMBLE, REGIME, count_line
 
 
 class Terminal:
     """The program with a pseudo-terminal as its standard input and output, in
     raw mode so that the bytes it writes arrive unchanged."""
 
-    def __init__(self, folder):
+    def __init__(self, program, folder):
         pid, fd = pty.fork()
         if pid == 0:
-            os.chdir(folder)
-            tty.setraw(0)
-            os.execv(program, [program])
+            try:
+                os.chdir(folder)
+                tty.setraw(0)
+                os.execv(program, [program])
+            finally:
+                os._exit(127)
         self.pid, self.fd, self.seen = pid, fd, b""
 
     def read_until(self, tail, timeout=20.0):
@@ -62,16 +59,12 @@ def shown(records):
     return b"\n".join(r[1:].encode() + b"\r" for r in records)
 
 
-with tempfile.TemporaryDirectory() as folder:
-    with open(os.path.join(folder, "one.txt"), "w") as f:
-        f.write("5\n")
-    term = Terminal(folder)
+def test_error_stop_in_console_mode(program, tmp_path):
+    (tmp_path / "one.txt").write_text("5\n")
+    term = Terminal(program, tmp_path)
     # Waiting at the pause: the prompt's line feed has been sent before the read.
-    waited = term.read_until(b"continue...\r\n")
-    ok = waited and term.seen == shown(PREAMBLE) + b"\n"
-    print(("ok  " if ok else "FAIL") + " preamble shown, LF owed sent before the pause read")
-    suite.passed += ok
-    suite.failed += not ok
+    assert term.read_until(b"continue...\r\n")
+    assert term.seen == shown(PREAMBLE) + b"\n", "preamble shown, LF owed sent before the pause"
     term.type("\n")
     term.read_until(b"= ?\r\n")
     term.type("one.txt\n")
@@ -83,19 +76,14 @@ with tempfile.TemporaryDirectory() as folder:
                    " The process must have non-zero duration.",
                    " Press <Enter> to terminate..."]) + b"\n" +
             b"Stop - Program terminated.\r\n")
-    ok = term.seen == want and status == 1
-    print(("ok  " if ok else "FAIL") + " error stop in console mode")
-    if not ok:
-        print("  got  %r\n  want %r\n  status %d" % (term.seen[-300:], want[-300:], status))
-    suite.passed += ok
-    suite.failed += not ok
+    assert (term.seen, status) == (want, 1)
 
-# The countdown of regime 0 overwrites the empty-looking line " " in place,
-# and the line feed it owes is sent when the run ends.
-with tempfile.TemporaryDirectory() as folder:
-    with open(os.path.join(folder, "ev.txt"), "w") as f:
-        f.write("0\n1\n2.5\n")
-    term = Terminal(folder)
+
+def test_regime0_countdown_on_one_line(program, tmp_path):
+    """The countdown overwrites the empty-looking line " " in place, and the
+    line feed it owes is sent when the run ends."""
+    (tmp_path / "ev.txt").write_text("0\n1\n2.5\n")
+    term = Terminal(program, tmp_path)
     for answer in ["", "ev.txt", "1 10", "3"]:
         term.read_until(b"?\r\n" if answer else b"continue...\r\n")
         term.type(answer + "\n")
@@ -104,11 +92,4 @@ with tempfile.TemporaryDirectory() as folder:
     status = term.finish()
     tail = (shown(REGIME) + b"\n" +
             b" \r" + b"         2\r" + b"         1\r" + b"          \r" + b"\n")
-    ok = term.seen.endswith(tail) and status == 0
-    print(("ok  " if ok else "FAIL") + " regime 0 countdown on one line")
-    if not ok:
-        print("  got  %r\n  want %r\n  status %d" % (term.seen[-200:], tail, status))
-    suite.passed += ok
-    suite.failed += not ok
-
-suite.finish()
+    assert (term.seen[-len(tail):], status) == (tail, 0)

@@ -1,15 +1,12 @@
-#!/usr/bin/python3
 """The event-time file end to end: the file-name dialogue, what counts as an
 event time, and the two error stops."""
 
 import os
-import sys
 
-from e2e import (END_OF_INPUT, FILE_PROMPT, NO_FILE, NUMBER, PERIODS, PREAMBLE, REGIME, Suite,
-                 count_line, run)
+import pytest
 
-program = sys.argv[1]
-suite = Suite()
+from e2e import (END_OF_INPUT, FILE_PROMPT, NO_FILE, NUMBER, PERIODS, PREAMBLE, REGIME, check,
+                 count_line, labels, run)
 
 ACCEPTED = [PERIODS, NUMBER] + REGIME + ["  "]
 DIALOGUE = "1 100\n5\n0\n"
@@ -23,7 +20,7 @@ STOP_B = [" Wrong structure of the input file !",
 # File contents -> number of times counted, and what follows the count line.
 # Accepted samples go on to the questions; rejected ones take an error stop,
 # which ends with exit status 1.
-for label, content, n, after in [
+EVENT_FILES = [
     ("plain column", b"1\n2\n3\n", 3, ACCEPTED),
     ("further columns are ignored", b"12.5 7 word\n13,1\n14\t9\n", 3, ACCEPTED),
     ("blank lines give no event", b"\n1\n   \n\t\n2\n\n", 2, ACCEPTED),
@@ -52,23 +49,20 @@ for label, content, n, after in [
     ("decreasing pair", b"5\n3\n", 2, STOP_A),
     ("out of order and no duration gives A", b"5\n3\n5\n", 3, STOP_A),
     ("equal after 4-byte rounding gives B", b"16777216\n16777217\n", 2, STOP_B),
-]:
+]
+
+
+@pytest.mark.parametrize("label,content,n,after", EVENT_FILES, ids=labels(EVENT_FILES))
+def test_event_file(program, label, content, n, after):
     stopped = after is not ACCEPTED
     result = run(program, "\nev.txt\n" + ("\n" if stopped else DIALOGUE), {"ev.txt": content})
     if stopped:
-        suite.check("event file: " + label, result,
-                    PREAMBLE + [FILE_PROMPT, count_line(n)] + after, status=1,
-                    files={"ev.txt": content})
+        check(result, PREAMBLE + [FILE_PROMPT, count_line(n)] + after, status=1,
+              files={"ev.txt": content})
     else:
         # The regime's own output is tested with the regimes.
-        suite.check("event file: " + label, result,
-                    PREAMBLE + [FILE_PROMPT, count_line(n)] + after, prefix=True)
+        check(result, PREAMBLE + [FILE_PROMPT, count_line(n)] + after, prefix=True)
 
-# The end of input while an error stop waits for its line.
-result = run(program, "\nev.txt\n", {"ev.txt": b"5\n"})
-suite.check("end of input at the error stop", result,
-            PREAMBLE + [FILE_PROMPT, count_line(1)] + STOP_B[:3], stderr=END_OF_INPUT,
-            status=2, files={"ev.txt": b"5\n"})
 
 # File names: retries, trimming, the 64-character cut.
 GOOD = b"0\n1\n2\n"
@@ -81,40 +75,49 @@ def make_folder(folder):
     os.symlink("loop", os.path.join(folder, "loop"))
 
 
-for label, answers, files, retries in [
-    ("missing, then present", "nothere.txt\nev.txt\n", {"ev.txt": GOOD}, 1),
-    ("blanks around the name", "   ev.txt   \n", {"ev.txt": GOOD}, 0),
-    ("blank inside the name", "my ev.txt\n", {"my ev.txt": GOOD}, 0),
-    ("empty name", "\n   \nev.txt\n", {"ev.txt": GOOD}, 2),
-    ("a tab is part of the name", "\tev.txt\nev.txt\n", {"ev.txt": GOOD}, 1),
-    ("a directory cannot be opened", "adir\nev.txt\n", {"ev.txt": GOOD}, 1),
-    ("a pipe cannot be opened", "afifo\nev.txt\n", {"ev.txt": GOOD}, 1),
-    ("a link to itself cannot be opened", "loop\nev.txt\n", {"ev.txt": GOOD}, 1),
-    ("a character device cannot be opened", "/dev/zero\n/dev/null\nev.txt\n", {"ev.txt": GOOD},
-     2),
-    ("cut after 64 characters", LONG + "tail\n", {LONG: GOOD}, 0),
-    ("cut after 64 characters, blanks first", "  " + LONG + "\n" + LONG + "\n", {LONG: GOOD}, 1),
-]:
-    result = run(program, "\n" + answers + DIALOGUE, files, setup=make_folder)
-    suite.check("file name: " + label, result,
-                PREAMBLE + [FILE_PROMPT, NO_FILE] * retries + [FILE_PROMPT, count_line(3)] +
-                ACCEPTED, prefix=True)
+def unreadable(folder):
+    os.chmod(os.path.join(folder, "locked.txt"), 0)
 
-result = run(program, "\nnothere\n", {})
-suite.check("end of input at the second file prompt", result,
-            PREAMBLE + [FILE_PROMPT, NO_FILE, FILE_PROMPT], stderr=END_OF_INPUT, status=2,
-            files={})
 
-if os.geteuid() != 0:
-    def unreadable(folder):
-        os.chmod(os.path.join(folder, "locked.txt"), 0)
+# (label, answers after the pause line, files, setup, prompts refused)
+FILE_NAMES = [
+    ("missing, then present", "nothere.txt\nev.txt\n", {"ev.txt": GOOD}, make_folder, 1),
+    ("blanks around the name", "   ev.txt   \n", {"ev.txt": GOOD}, make_folder, 0),
+    ("blank inside the name", "my ev.txt\n", {"my ev.txt": GOOD}, make_folder, 0),
+    ("empty name", "\n   \nev.txt\n", {"ev.txt": GOOD}, make_folder, 2),
+    ("a tab is part of the name", "\tev.txt\nev.txt\n", {"ev.txt": GOOD}, make_folder, 1),
+    ("a directory cannot be opened", "adir\nev.txt\n", {"ev.txt": GOOD}, make_folder, 1),
+    ("a pipe cannot be opened", "afifo\nev.txt\n", {"ev.txt": GOOD}, make_folder, 1),
+    ("a link to itself cannot be opened", "loop\nev.txt\n", {"ev.txt": GOOD}, make_folder, 1),
+    ("a character device cannot be opened", "/dev/zero\n/dev/null\nev.txt\n",
+     {"ev.txt": GOOD}, make_folder, 2),
+    ("cut after 64 characters", LONG + "tail\n", {LONG: GOOD}, make_folder, 0),
+    ("cut after 64 characters, blanks first", "  " + LONG + "\n" + LONG + "\n", {LONG: GOOD},
+     make_folder, 1),
+    pytest.param("unreadable file", "locked.txt\nev.txt\n", {"locked.txt": GOOD, "ev.txt": GOOD},
+                 unreadable, 1,
+                 marks=pytest.mark.skipif(os.geteuid() == 0, reason="root reads every file")),
+]
 
-    result = run(program, "\nlocked.txt\nev.txt\n" + DIALOGUE,
-                 {"locked.txt": GOOD, "ev.txt": GOOD}, setup=unreadable)
-    suite.check("file name: unreadable file", result,
-                PREAMBLE + [FILE_PROMPT, NO_FILE, FILE_PROMPT, count_line(3)] + ACCEPTED,
-                prefix=True)
-else:
-    print("skip file name: unreadable file (root reads every file)")
 
-suite.finish()
+@pytest.mark.parametrize("label,answers,files,setup,retries", FILE_NAMES,
+                         ids=labels(FILE_NAMES))
+def test_file_name(program, label, answers, files, setup, retries):
+    result = run(program, "\n" + answers + DIALOGUE, files, setup=setup)
+    check(result, PREAMBLE + [FILE_PROMPT, NO_FILE] * retries + [FILE_PROMPT, count_line(3)] +
+          ACCEPTED, prefix=True)
+
+
+# (label, standard input, files, records shown)
+ENDS = [
+    # The end of input while an error stop waits for its line.
+    ("at the error stop", "\nev.txt\n", {"ev.txt": b"5\n"},
+     [FILE_PROMPT, count_line(1)] + STOP_B[:3]),
+    ("at the second file prompt", "\nnothere\n", {}, [FILE_PROMPT, NO_FILE, FILE_PROMPT]),
+]
+
+
+@pytest.mark.parametrize("label,stdin,files,shown", ENDS, ids=labels(ENDS))
+def test_end_of_input(program, label, stdin, files, shown):
+    result = run(program, stdin, files)
+    check(result, PREAMBLE + shown, stderr=END_OF_INPUT, status=2, files=files)

@@ -13,21 +13,12 @@ import math
 import os
 import shutil
 import subprocess
-import sys
-import tempfile
+
+import pytest
 
 import oracle
-from e2e import (FILE_PROMPT, LENGTH, MARKS, NUMBER, PERIODS, PREAMBLE, REGIME, SHIFT, Suite,
-                 count_line, fatal, records, run)
-
-program = sys.argv[1]
-suite = Suite()
-
-# The storage case asks for more memory than the address space holds; a
-# program built with the address sanitizer must then fail the request like the
-# system allocator does, not abort.
-os.environ["ASAN_OPTIONS"] = ":".join(
-    filter(None, [os.environ.get("ASAN_OPTIONS"), "allocator_may_return_null=1"]))
+from e2e import (FILE_PROMPT, LENGTH, MARKS, NUMBER, PERIODS, PREAMBLE, REGIME, SHIFT, check,
+                 count_line, fatal, labels, records, run)
 
 f32 = oracle.f32
 BLANK = f32(1e-35)
@@ -147,9 +138,6 @@ BLANK_GRID = [
 BLANK_COUNTS = ["    4.00000             1", "    6.00000              ",
                 "    8.00000              ", "    10.0000             1"]
 PAIR = event_file(["0", "10"])
-result = run(program, answers(1, 100, 2, 4, 2, 0), PAIR)
-suite.check("every cell blank", result, asked(2) + ["  "],
-            files=dict(PAIR, **{GRD: records(BLANK_GRID), COUNTS: records(BLANK_COUNTS)}))
 
 # The worked example with a gap: windows [0,3], [1.5,4.5], [3,6], [4.5,7.5],
 # [6,9] hold 3, 1, 0, 0 and 2 events; windows 1 and 5 are searched.
@@ -161,45 +149,12 @@ GAP_COUNTS = records(["    103.000             3", "    104.500             1",
                       "    106.000              ", "    107.500              ",
                       "    109.000             2"])
 gap_console, gap_files = window_model(GAP_TIMES, 1, 100, 2, 3, 1.5, 100)
-assert gap_console == GAP_CONSOLE and gap_files[COUNTS] == GAP_COUNTS
-assert NORMALIZED not in gap_files
-# The header as the rules give it: nx, ny, time marks 103 to 109, lg 1 to 100.
-assert gap_files[GRD].startswith(records([
-    "DSAA", "           5           2", "      103.000000      109.000000",
-    "    0.000000E+00        2.000000"]))
-result = run(program, GAP_ANSWERS, GAP)
-suite.check("gap example", result, asked(6) + GAP_CONSOLE, files=dict(GAP, **gap_files))
-
-# An earlier normalised grid stays as it was when a window is empty; a longer
-# earlier grid is cut to the new records.
-OLD = {NORMALIZED: b"earlier run\r\n", GRD: b"x" * 5000, COUNTS: b"y" * 5000}
-result = run(program, GAP_ANSWERS, dict(GAP, **OLD))
-suite.check("earlier normalised grid untouched", result, asked(6) + GAP_CONSOLE,
-            files=dict(GAP, **gap_files, **{NORMALIZED: OLD[NORMALIZED]}))
-
-# Truncation after rounding: (D - L)/S + 1 falls just short of 8 and of 6.
-for length, nw, first_mark, last_mark in [("0.3", 7, "    3.000000E-01", "    9.000000E-01"),
-                                          ("0.5", 5, "    5.000000E-01", "    9.000000E-01")]:
-    rows = ["    1.000000E-35" * 4, "    1.000000E-35" * (nw - 4)] * 2
-    grid = ["DSAA", "%12d%12d" % (nw, 2), first_mark + last_mark,
-            "    0.000000E+00        2.000000", "    1.000000E-35    1.000000E-35"] + rows
-    marks = ["   0.%d00000    " % (int(length[2]) + w) for w in range(nw)]
-    counts = [m + ("         1" if w == 0 else " " * 10) for w, m in enumerate(marks)]
-    result = run(program, answers(1, 100, 2, length, "0.1", 0), event_file(["0", "1"]))
-    suite.check("L = %s gives %d windows" % (length, nw), result, asked(2) + ["  "],
-                files=dict(event_file(["0", "1"]), **{GRD: records(grid),
-                                                      COUNTS: records(counts)}))
 
 # L = D: one window from t(1) = 0.3; D rounds to 99.69999695, so the window
 # ends just short of t(N) = 100 and the two events there are left out.
 EDGE_TIMES = ["0.3", "40", "60", "100", "100"]
 EDGE = event_file(EDGE_TIMES)
 edge_console, edge_files = window_model(EDGE_TIMES, 1, 100, 2, "99.69999695", "99.69999695", 0)
-assert edge_console == ["  ", progress(0, 1), progress(0, 0)]
-assert edge_files[COUNTS] == records(["    99.7000             3"])
-result = run(program, answers(1, 100, 2, "99.69999695", "99.69999695", 0), EDGE)
-suite.check("L = D leaves out the events at t(N)", result, asked(5) + edge_console,
-            files=dict(EDGE, **edge_files))
 
 # No window empty, one holding a single event: the normalised grid is
 # written, and that window's column holds the first grid's zmin divided by 1.
@@ -207,12 +162,61 @@ ONE_TIMES = ["0", "0.5", "1", "3", "5", "5.5", "6"]
 ONE = event_file(ONE_TIMES)
 ONE_ANSWERS = answers("0.5", 20, 3, 2, 1, "-1.5")
 one_console, one_files = window_model(ONE_TIMES, "0.5", 20, 3, 2, 1, "-1.5")
-assert one_files[COUNTS] == records(["   0.500000             3", "    1.50000             2",
-                                     "    2.50000             1", "    3.50000             2",
-                                     "    4.50000             3"])
-result = run(program, ONE_ANSWERS, ONE)
-suite.check("one-event window, normalised grid", result, asked(7) + one_console,
-            files=dict(ONE, **one_files))
+
+
+def test_model_of_the_worked_examples():
+    assert gap_console == GAP_CONSOLE and gap_files[COUNTS] == GAP_COUNTS
+    assert NORMALIZED not in gap_files
+    # The header as the rules give it: nx, ny, time marks 103 to 109, lg 1 to 100.
+    assert gap_files[GRD].startswith(records([
+        "DSAA", "           5           2", "      103.000000      109.000000",
+        "    0.000000E+00        2.000000"]))
+    assert edge_console == ["  ", progress(0, 1), progress(0, 0)]
+    assert edge_files[COUNTS] == records(["    99.7000             3"])
+    assert one_files[COUNTS] == records(["   0.500000             3", "    1.50000             2",
+                                         "    2.50000             1", "    3.50000             2",
+                                         "    4.50000             3"])
+
+
+def truncated(length, nw, first_mark, last_mark):
+    """A run whose (D - L)/S + 1 falls just short of a whole number after
+    rounding: nw windows over events at 0 and 1, every cell blank."""
+    rows = ["    1.000000E-35" * 4, "    1.000000E-35" * (nw - 4)] * 2
+    grid = ["DSAA", "%12d%12d" % (nw, 2), first_mark + last_mark,
+            "    0.000000E+00        2.000000", "    1.000000E-35    1.000000E-35"] + rows
+    marks = ["   0.%d00000    " % (int(length[2]) + w) for w in range(nw)]
+    counts = [m + ("         1" if w == 0 else " " * 10) for w, m in enumerate(marks)]
+    events = event_file(["0", "1"])
+    return ("L = %s gives %d windows" % (length, nw), answers(1, 100, 2, length, "0.1", 0),
+            events, asked(2) + ["  "],
+            dict(events, **{GRD: records(grid), COUNTS: records(counts)}))
+
+
+# An earlier normalised grid stays as it was when a window is empty; a longer
+# earlier grid is cut to the new records.
+OLD = {NORMALIZED: b"earlier run\r\n", GRD: b"x" * 5000, COUNTS: b"y" * 5000}
+
+# (label, standard input, files given, console records, every file afterwards)
+WINDOW_RUNS = [
+    ("every cell blank", answers(1, 100, 2, 4, 2, 0), PAIR, asked(2) + ["  "],
+     dict(PAIR, **{GRD: records(BLANK_GRID), COUNTS: records(BLANK_COUNTS)})),
+    ("gap example", GAP_ANSWERS, GAP, asked(6) + GAP_CONSOLE, dict(GAP, **gap_files)),
+    ("earlier normalised grid untouched", GAP_ANSWERS, dict(GAP, **OLD),
+     asked(6) + GAP_CONSOLE, dict(GAP, **gap_files, **{NORMALIZED: OLD[NORMALIZED]})),
+    truncated("0.3", 7, "    3.000000E-01", "    9.000000E-01"),
+    truncated("0.5", 5, "    5.000000E-01", "    9.000000E-01"),
+    ("L = D leaves out the events at t(N)",
+     answers(1, 100, 2, "99.69999695", "99.69999695", 0), EDGE, asked(5) + edge_console,
+     dict(EDGE, **edge_files)),
+    ("one-event window, normalised grid", ONE_ANSWERS, ONE, asked(7) + one_console,
+     dict(ONE, **one_files)),
+]
+
+
+@pytest.mark.parametrize("label,stdin,given,console,files", WINDOW_RUNS,
+                         ids=labels(WINDOW_RUNS))
+def test_window_run(program, label, stdin, given, console, files):
+    check(run(program, stdin, given), console, files=files)
 
 
 def zmin_and_row(text, k):
@@ -223,17 +227,11 @@ def zmin_and_row(text, k):
     return lines[4][:16].strip(), cells[(k - 1) * nx:k * nx]
 
 
-first_zmin = zmin_and_row(result.files.get(GRD, b"\r\n" * 6), 1)[0]
-same = all(zmin_and_row(result.files.get(NORMALIZED, b"\r\n" * 6), k)[1][2:3] == [first_zmin]
-           for k in (1, 2, 3))
-print(("ok  " if same else "FAIL") + " one-event column of the normalised grid is the first zmin")
-suite.passed += same
-suite.failed += not same
-
-# Result files that cannot be written: the run ends with the fatal error
-# report naming the file; the files closed before it are complete.
-one_grid_only = {GRD: one_files[GRD]}
-one_grid_counts = {GRD: one_files[GRD], COUNTS: one_files[COUNTS]}
+def test_one_event_column_of_the_normalised_grid_is_the_first_zmin(program):
+    result = run(program, ONE_ANSWERS, ONE)
+    first_zmin = zmin_and_row(result.files.get(GRD, b"\r\n" * 6), 1)[0]
+    for k in (1, 2, 3):
+        assert zmin_and_row(result.files.get(NORMALIZED, b"\r\n" * 6), k)[1][2:3] == [first_zmin]
 
 
 def directory(name):
@@ -244,7 +242,11 @@ def full_device(name):
     return lambda folder: os.symlink("/dev/full", os.path.join(folder, name))
 
 
-for label, setup, kind, name, closed in [
+# Result files that cannot be written: the run ends with the fatal error
+# report naming the file; the files closed before it are complete.
+one_grid_only = {GRD: one_files[GRD]}
+one_grid_counts = {GRD: one_files[GRD], COUNTS: one_files[COUNTS]}
+UNWRITABLE = [
     ("grid is a directory", directory(GRD), "open failure", GRD, {}),
     ("count file is a directory", directory(COUNTS), "open failure", COUNTS, one_grid_only),
     ("normalised grid is a directory", directory(NORMALIZED), "open failure", NORMALIZED,
@@ -254,75 +256,65 @@ for label, setup, kind, name, closed in [
      one_grid_only),
     ("normalised grid on a full device", full_device(NORMALIZED), "failure during a write",
      NORMALIZED, one_grid_counts),
-]:
+]
+
+
+@pytest.mark.parametrize("label,setup,kind,name,closed", UNWRITABLE, ids=labels(UNWRITABLE))
+def test_result_file_cannot_be_written(program, label, setup, kind, name, closed):
     result = run(program, ONE_ANSWERS, ONE, setup=setup)
-    suite.check(label, result, asked(7) + one_console, stderr=fatal(kind, "file", name),
-                status=2, files=dict(ONE, **closed))
-
-# A shift that would make more windows than a 32-bit integer counts is asked
-# again.
-result = run(program, "\nev.txt\n1 100\n2\n1\n3\n1e-9\n1.5\n0\n", PAIR)
-suite.check("shift too small", result,
-            asked(2)[:-1] + [TOO_SMALL, SHIFT, MARKS, "  "], files=None)
-
-# 1e5 windows of 2e9 periods: more storage than can be had. The run ends
-# before any result file is opened, so an earlier grid stays as it was.
-WIDE = event_file(["0", "100000"])
-result = run(program, "\nev.txt\n1 100\n2000000000\n1\n1\n1\n0\n",
-             dict(WIDE, **{GRD: b"earlier run\r\n"}))
-# A sanitizer build adds a warning line of its own about the failed request.
-result.stderr = b"".join(line for line in result.stderr.splitlines(True)
-                         if b"WARNING: AddressSanitizer failed to allocate" not in line)
-suite.check("storage exhausted", result, asked(2), stderr=fatal("storage exhausted", "memory",
-                                                                 "none"),
-            status=2, files=dict(WIDE, **{GRD: b"earlier run\r\n"}))
+    check(result, asked(7) + one_console, stderr=fatal(kind, "file", name), status=2,
+          files=dict(ONE, **closed))
 
 
-def gdal_check():
+def test_shift_too_small_is_asked_again(program):
+    """A shift that would make more windows than a 32-bit integer counts."""
+    result = run(program, "\nev.txt\n1 100\n2\n1\n3\n1e-9\n1.5\n0\n", PAIR)
+    check(result, asked(2)[:-1] + [TOO_SMALL, SHIFT, MARKS, "  "], files=None)
+
+
+def test_storage_exhausted(program, monkeypatch):
+    """1e5 windows of 2e9 periods: more storage than can be had. The run ends
+    before any result file is opened, so an earlier grid stays as it was."""
+    # A program built with the address sanitizer must fail the request like
+    # the system allocator does, not abort.
+    monkeypatch.setenv("ASAN_OPTIONS", ":".join(
+        filter(None, [os.environ.get("ASAN_OPTIONS"), "allocator_may_return_null=1"])))
+    wide = event_file(["0", "100000"])
+    result = run(program, "\nev.txt\n1 100\n2000000000\n1\n1\n1\n0\n",
+                 dict(wide, **{GRD: b"earlier run\r\n"}))
+    # A sanitizer build adds a warning line of its own about the failed request.
+    result.stderr = b"".join(line for line in result.stderr.splitlines(True)
+                             if b"WARNING: AddressSanitizer failed to allocate" not in line)
+    check(result, asked(2), stderr=fatal("storage exhausted", "memory", "none"), status=2,
+          files=dict(wide, **{GRD: b"earlier run\r\n"}))
+
+
+@pytest.mark.skipif(shutil.which("gdalinfo") is None or shutil.which("gdallocationinfo") is None,
+                    reason="gdalinfo not installed; Debian package gdal-bin")
+def test_gdal_reads_the_grid(program, tmp_path):
     """Reads the gap example's "ZUM_out.grd" with GDAL's Golden Software ASCII
     grid driver: size, extents (the marks are cell centres) and cells."""
-    if shutil.which("gdalinfo") is None or shutil.which("gdallocationinfo") is None:
-        print("skip GDAL reads ZUM_out.grd (gdalinfo not installed; Debian package gdal-bin)")
-        return
-    problems = []
-    with tempfile.TemporaryDirectory(prefix="periodscan-gdal-") as folder:
-        path = os.path.join(folder, GRD)
-        with open(path, "wb") as f:
-            f.write(run(program, GAP_ANSWERS, GAP).files.get(GRD, b""))
-        info = json.loads(subprocess.run(["gdalinfo", "-json", "-mm", path], capture_output=True,
-                                         check=True).stdout)
-        if info.get("driverShortName") != "GSAG":
-            problems.append("driver %r" % info.get("driverShortName"))
-        if info.get("size") != [5, 2]:
-            problems.append("size %r" % info.get("size"))
-        # Columns 1.5 apart centred on 103..109, rows 2 apart centred on 0 and 2.
-        corners = info.get("cornerCoordinates", {})
-        if corners.get("upperLeft") != [102.25, 3.0] or corners.get("lowerRight") != [109.75,
-                                                                                     -1.0]:
-            problems.append("corners %r" % corners)
-        lines = gap_files[GRD].decode().split("\r\n")
-        zmin, zmax = (float(v) for v in lines[4].split())
-        band = info["bands"][0]
-        # gdalinfo rounds the computed range to three decimals.
-        if not (abs(band.get("computedMin", math.inf) - zmin) < 1e-3 and
-                abs(band.get("computedMax", math.inf) - zmax) < 1e-3):
-            problems.append("z range %r" % ((band.get("computedMin"), band.get("computedMax")),))
-        cells = [float(v) for line in lines[5:] for v in line.split()]
-        rows = [cells[0:5], cells[5:10]]
-        # GDAL's line 0 is the top row: the last period.
-        for col, line, want in [(0, 1, rows[0][0]), (4, 1, rows[0][4]), (0, 0, rows[1][0]),
-                                (4, 0, rows[1][4]), (2, 0, zmin)]:
-            got = subprocess.run(["gdallocationinfo", "-valonly", path, str(col), str(line)],
-                                 capture_output=True, check=True).stdout.decode().strip()
-            if f32(float(got)) != f32(want):
-                problems.append("cell %d,%d: %s, want %r" % (col, line, got, want))
-    if problems:
-        print("FAIL GDAL reads ZUM_out.grd: " + "; ".join(problems))
-    else:
-        print("ok   GDAL reads ZUM_out.grd")
-    suite.passed += not problems
-    suite.failed += bool(problems)
-
-
-gdal_check()
-suite.finish()
+    path = tmp_path / GRD
+    path.write_bytes(run(program, GAP_ANSWERS, GAP).files.get(GRD, b""))
+    info = json.loads(subprocess.run(["gdalinfo", "-json", "-mm", str(path)],
+                                     capture_output=True, check=True).stdout)
+    assert info.get("driverShortName") == "GSAG"
+    assert info.get("size") == [5, 2]
+    # Columns 1.5 apart centred on 103..109, rows 2 apart centred on 0 and 2.
+    corners = info.get("cornerCoordinates", {})
+    assert corners.get("upperLeft") == [102.25, 3.0]
+    assert corners.get("lowerRight") == [109.75, -1.0]
+    lines = gap_files[GRD].decode().split("\r\n")
+    zmin, zmax = (float(v) for v in lines[4].split())
+    band = info["bands"][0]
+    # gdalinfo rounds the computed range to three decimals.
+    assert abs(band.get("computedMin", math.inf) - zmin) < 1e-3
+    assert abs(band.get("computedMax", math.inf) - zmax) < 1e-3
+    cells = [float(v) for line in lines[5:] for v in line.split()]
+    rows = [cells[0:5], cells[5:10]]
+    # GDAL's line 0 is the top row: the last period.
+    for col, line, want in [(0, 1, rows[0][0]), (4, 1, rows[0][4]), (0, 0, rows[1][0]),
+                            (4, 0, rows[1][4]), (2, 0, zmin)]:
+        got = subprocess.run(["gdallocationinfo", "-valonly", str(path), str(col), str(line)],
+                             capture_output=True, check=True).stdout.decode().strip()
+        assert f32(float(got)) == f32(want), "cell %d,%d" % (col, line)

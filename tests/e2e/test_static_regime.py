@@ -1,4 +1,3 @@
-#!/usr/bin/python3
 """Regime 0 end to end: the console countdown and "ZUM_out.dat" byte for byte,
 a longer earlier spectrum file cut, and result files that cannot be written.
 
@@ -7,14 +6,12 @@ model; random catalogues are also checked against it directly."""
 
 import os
 import random
-import sys
+
+import pytest
 
 import oracle
-from e2e import (FILE_PROMPT, NUMBER, PERIODS, PREAMBLE, REGIME, Suite, count_line, fatal,
-                 records, run)
-
-program = sys.argv[1]
-suite = Suite()
+from e2e import (FILE_PROMPT, NUMBER, PERIODS, PREAMBLE, REGIME, check, count_line, fatal,
+                 labels, records, run)
 
 TIMES = "0.5 1.25 3.0 10.2 11.0 12.5 20.1 21.3 30.4 31.0 33.3 40.9".split()
 EVENTS = {"ev.txt": "".join(x + "\n" for x in TIMES).encode()}
@@ -37,63 +34,75 @@ TWO_PERIODS = [
     "    2000.00       0.520289       0.994012    ",
 ]
 
-for label, answers, np_, spectrum, earlier in [
+SPECTRA = [
     ("five periods, 1 to 100", "1 100\n5\n0\n", 5, FIVE_PERIODS, None),
     ("two periods", "0.5 2000\n2\n0\n", 2, TWO_PERIODS, None),
     ("a longer earlier file is cut", "1 100\n5\n0\n", 5, FIVE_PERIODS,
      records(["old record %d" % i for i in range(50)])),
-]:
+]
+
+
+@pytest.mark.parametrize("label,answers,np_,spectrum,earlier", SPECTRA, ids=labels(SPECTRA))
+def test_spectrum(program, label, answers, np_, spectrum, earlier):
     given = dict(EVENTS)
     if earlier is not None:
         given["ZUM_out.dat"] = earlier
     result = run(program, "\nev.txt\n" + answers, given)
-    suite.check("spectrum: " + label, result, ASKED + countdown(np_),
-                files=dict(EVENTS, **{"ZUM_out.dat": records(spectrum)}))
+    check(result, ASKED + countdown(np_), files=dict(EVENTS, **{"ZUM_out.dat": records(spectrum)}))
+
 
 # Result files that cannot be created or written: the fatal error report names
 # the file, the exit status is 2 and nothing claims success.
 OPEN_FAILURE = fatal("open failure", "file", "ZUM_out.dat")
 WRITE_FAILURE = fatal("failure during a write", "file", "ZUM_out.dat")
-for label, setup, console, stderr in [
+UNWRITABLE = [
     ("a directory of that name", lambda d: os.mkdir(os.path.join(d, "ZUM_out.dat")), ASKED,
      OPEN_FAILURE),
     ("a full disk", lambda d: os.symlink("/dev/full", os.path.join(d, "ZUM_out.dat")),
      ASKED + ["  "], WRITE_FAILURE),
-]:
+    pytest.param("a read-only folder", lambda d: os.chmod(d, 0o555), ASKED, OPEN_FAILURE,
+                 marks=pytest.mark.skipif(os.geteuid() == 0, reason="root writes everywhere")),
+]
+
+
+@pytest.mark.parametrize("label,setup,console,stderr", UNWRITABLE, ids=labels(UNWRITABLE))
+def test_spectrum_file_cannot_be_written(program, label, setup, console, stderr):
     result = run(program, "\nev.txt\n1 100\n5\n0\n", EVENTS, setup=setup)
-    suite.check("spectrum file: " + label, result, console, stderr=stderr, status=2,
-                files=EVENTS)
+    check(result, console, stderr=stderr, status=2, files=EVENTS)
 
-if os.geteuid() != 0:
-    result = run(program, "\nev.txt\n1 100\n5\n0\n", EVENTS,
-                 setup=lambda d: os.chmod(d, 0o555))
-    suite.check("spectrum file: a read-only folder", result, ASKED, stderr=OPEN_FAILURE,
-                status=2, files=EVENTS)
-else:
-    print("skip spectrum file: a read-only folder (root writes everywhere)")
 
-# Random catalogues against the literal model: duplicate times, gaps, periods
-# from far below the mean gap to beyond the span.
-rng = random.Random(20261207)
-for case in range(6):
-    n = rng.randint(2, 40)
-    # Held as 4-byte values from the start, so that the file spells them
-    # exactly and no decimal-to-float rounding can differ between the two.
-    times = sorted(oracle.f32(round(rng.uniform(0, 100), rng.choice([0, 2, 5])))
-                   for _ in range(n))
-    if times[-1] == times[0]:
-        times[-1] = oracle.f32(times[-1] + 1)
-    if case % 2:
-        times[n // 2:n // 2] = [times[n // 2]] * 3  # repeated times
+def random_catalogues(count=6, seed=20261207):
+    """Random catalogues with their answers: duplicate times, gaps, periods
+    from far below the mean gap to beyond the span. Returns (times, tmin,
+    tmax, np_) per catalogue."""
+    rng = random.Random(seed)
+    cases = []
+    for case in range(count):
+        n = rng.randint(2, 40)
+        # Held as 4-byte values from the start, so that the file spells them
+        # exactly and no decimal-to-float rounding can differ between the two.
+        times = sorted(oracle.f32(round(rng.uniform(0, 100), rng.choice([0, 2, 5])))
+                       for _ in range(n))
+        if times[-1] == times[0]:
+            times[-1] = oracle.f32(times[-1] + 1)
+        if case % 2:
+            times[n // 2:n // 2] = [times[n // 2]] * 3  # repeated times
+        tmin = oracle.f32(rng.choice([0.01, 0.5, 3.0]))
+        tmax = oracle.f32(tmin * rng.choice([2.0, 50.0, 1e4]))
+        np_ = rng.randint(2, 6)
+        cases.append((times, tmin, tmax, np_))
+    return cases
+
+
+CATALOGUES = random_catalogues()
+
+
+@pytest.mark.parametrize("times,tmin,tmax,np_", CATALOGUES,
+                         ids=["catalogue %d" % i for i in range(len(CATALOGUES))])
+def test_random_catalogue_against_the_literal_model(program, times, tmin, tmax, np_):
     text = "".join("%r\n" % x for x in times).encode()
     t = [oracle.f32(x) for x in times]
-    tmin = oracle.f32(rng.choice([0.01, 0.5, 3.0]))
-    tmax = oracle.f32(tmin * rng.choice([2.0, 50.0, 1e4]))
-    np_ = rng.randint(2, 6)
     answers = "\nev.txt\n%r %r\n%d\n0\n" % (tmin, tmax, np_)
     expected = records(oracle.spectrum(t, tmin, tmax, np_))
     result = run(program, answers, {"ev.txt": text})
-    suite.check("random catalogue %d against the literal model" % case, result, None,
-                files={"ev.txt": text, "ZUM_out.dat": expected})
-
-suite.finish()
+    check(result, None, files={"ev.txt": text, "ZUM_out.dat": expected})

@@ -1,8 +1,6 @@
-"""Helpers shared by the periodscan-plot tests: loading the tool, running
-periodscan and the tool in temporary folders, and checking figure files."""
+"""Helpers shared by the periodscan-plot tests: running periodscan and the
+command in temporary folders, and checking figure files."""
 
-import importlib.machinery
-import importlib.util
 import os
 import struct
 import subprocess
@@ -11,17 +9,9 @@ from pathlib import Path
 
 REPO = Path(__file__).resolve().parents[2]
 EXAMPLES = REPO / "examples"
-# CTest may point at the copy installed beside the program; by default the
+# CTest points at the launcher copied beside the program; by default the
 # tests use the one in the source tree.
 TOOL = Path(os.environ.get("PERIODSCAN_PLOT") or REPO / "tools" / "periodscan-plot")
-
-
-def load_tool():
-    loader = importlib.machinery.SourceFileLoader("periodscan_plot", str(TOOL))
-    loader_spec = importlib.util.spec_from_loader("periodscan_plot", loader)
-    module = importlib.util.module_from_spec(loader_spec)
-    loader.exec_module(module)
-    return module
 
 
 def records(lines):
@@ -73,3 +63,22 @@ def svg_root(path):
     root = ET.parse(path).getroot()
     assert root.tag == "{http://www.w3.org/2000/svg}svg", "%s is not an SVG file" % path
     return root
+
+
+# Tables of periodscan-survey, laid out by hand: '#' lines, the header row,
+# tab-separated rows; the spectrum in the order of its frequency grid.
+SPECTRUM_TSV = """# periodscan-survey: spectrum
+# grid: 3 frequencies from 0.5 in steps of 0.25
+period\tfrequency\tdelta_log_lik\tamplitude\tphase\tpeak_time\trayleigh_z
+2\t0.5\t1.5\t0.25\t1\t0.5\t2
+1.3333333333333333\t0.75\t0.5\t0.125\t2\t0.25\t1
+1\t1\t9.75\t1\t3\tnan\t12
+"""
+WINDOW_HEADER = ("window_start\twindow_end\tevents\tperiod\tfrequency\tdelta_log_lik\t"
+                 "amplitude\tphase\tpeak_time\trayleigh_z")
+WINDOWS_TSV = "\n".join([
+    "# periodscan-survey: moving windows", WINDOW_HEADER,
+    "0\t10\t5\t2\t0.5\t1.5\t0.25\t1\t0.5\t2",
+    "0\t10\t5\t1\t1\t7\t0.5\t1\t0.5\t2",
+    "5\t15\t1\t2\t0.5\tnan\tnan\tnan\tnan\tnan",
+    "5\t15\t1\t1\t1\tnan\tnan\tnan\tnan\tnan", ""])

@@ -5,11 +5,12 @@ for missing, malformed or stale result files."""
 import re
 import shutil
 
-import numpy as np
 import pytest
 
-from plot_support import (examples_beside, png_size, records, run_periodscan, run_tool,
-                          svg_root, write_events)
+from periodscan.plot_command import main
+from periodscan.results import read_spectrum
+from plot_support import (SPECTRUM_TSV, WINDOWS_TSV, examples_beside, png_size, records,
+                          run_periodscan, run_tool, svg_root, write_events)
 
 QUARRY_EVENTS = "../examples/scsn_2021_quarry_blasts_days.txt"
 
@@ -37,7 +38,7 @@ def first_peak(summary):
     return [float(v) for v in row.groups() if v is not None]
 
 
-def test_coarse_grid_warns_and_misses_the_daily_peak(plot, quarry):
+def test_coarse_grid_warns_and_misses_the_daily_peak(quarry):
     run = quarry["coarse"]
     result = run_tool("--events", QUARRY_EVENTS, cwd=run)
     assert result.returncode == 0, result.stderr
@@ -47,7 +48,7 @@ def test_coarse_grid_warns_and_misses_the_daily_peak(plot, quarry):
             "(0.0204) exceeds a third of the peak width at Tmin (0.000101), so a narrow peak "
             "can fall between two periods and be missed. 11979 periods from 0.25 to 4 would "
             "resolve it (or narrow the range).") in summary
-    spectrum = plot.read_spectrum(run / "ZUM_out.dat")
+    spectrum = read_spectrum(run / "ZUM_out.dat")
     near_one_day = (spectrum.period > 0.9) & (spectrum.period < 1.1)
     assert spectrum.delta_loglik[near_one_day].max() < 5
     # The largest peak is the one on the first grid period, the 6-hour harmonic.
@@ -124,28 +125,6 @@ def test_normalised_grid_left_by_an_earlier_run_is_not_drawn(program, tmp_path):
     _check_figures(tmp_path, ["time_frequency", "window_counts"])
 
 
-def _grid(nx, z):
-    lines = ["DSAA", "%12d%12d" % (nx, len(z) // nx), "        4.000000       10.000000",
-             "    0.000000E+00        2.000000", "%16.6E%16.6E" % (min(z), max(z))]
-    for row in range(len(z) // nx):
-        lines.append("".join("%16.6E" % v for v in z[row * nx:(row + 1) * nx]))
-    return lines
-
-
-@pytest.mark.parametrize("normalized,why", [
-    (_grid(4, [1, 2, 3, 4, 5, 6, 7, 8]), None),
-    (_grid(2, [1, 2, 3, 4]), "its header differs from that of ZUM_out.grd"),
-    (_grid(4, [1, 2, 3, 4, 5, 6, 7, 9]),
-     "its values are not those of ZUM_out.grd divided by the window counts"),
-], ids=["same run", "other layout", "other values"])
-def test_normalised_grid_must_match_the_grid(plot, tmp_path, normalized, why):
-    (tmp_path / "raw.grd").write_bytes(records(_grid(4, [2, 4, 6, 8, 10, 12, 14, 16])))
-    (tmp_path / "norm.grd").write_bytes(records(normalized))
-    counts = plot.WindowCounts(np.array([4.0, 6, 8, 10]), np.array([2, 2, 2, 2]))
-    assert plot._normalized_is_current(plot.read_grid(tmp_path / "raw.grd"),
-                                       plot.read_grid(tmp_path / "norm.grd"), counts) == why
-
-
 SPECTRUM = ["    1.00000        3.20649        1.00000    ",
             "    10.0000        6.89356        1.00000    "]
 GRID = ["DSAA", "           4           2", "        4.000000       10.000000",
@@ -210,7 +189,7 @@ MALFORMED = [
      "found '**********'"),
     ("event file out of order", {"ZUM_out.dat": records(SPECTRUM), "ev.txt": b"0\n1\n0.5\n"},
      ["--events", "{d}/ev.txt"],
-     "/ev.txt: event times must not decrease: event 2 is 1, event 3 is 0.5"),
+     "/ev.txt, line 3: event times must not decrease: event 2 is 1, event 3 is 0.5"),
     ("event file of one event", {"ZUM_out.dat": records(SPECTRUM), "ev.txt": b"7\nend\n8\n"},
      ["--events", "{d}/ev.txt"],
      "/ev.txt: needs at least two event times with the last larger than the first; found 1"),
@@ -220,11 +199,11 @@ MALFORMED = [
 
 
 @pytest.mark.parametrize("label,files,args,message", MALFORMED, ids=[m[0] for m in MALFORMED])
-def test_malformed_input_is_reported(plot, tmp_path, capsys, label, files, args, message):
+def test_malformed_input_is_reported(tmp_path, capsys, label, files, args, message):
     for name, content in files.items():
         (tmp_path / name).write_bytes(content)
     d = str(tmp_path)
-    status = plot.main([d] + [a.format(d=d) for a in args])
+    status = main([d] + [a.format(d=d) for a in args])
     out, err = capsys.readouterr()
     assert (status, out) == (1, "")
     assert err == "periodscan-plot: error: " + d + message.format(d=d) + "\n"
@@ -253,3 +232,30 @@ def test_figures_are_written_to_a_folder_it_can_write(tmp_path):
     assert result.stderr.startswith("periodscan-plot: error: %s/spectrum.png: cannot be written"
                                     % tmp_path)
     shutil.rmtree(tmp_path / "spectrum.png")
+
+
+def test_survey_tables_drawn(tmp_path):
+    """A folder holding a table of moving windows, and a spectrum table named
+    on the command line: each drawn beside itself, summarised like the files
+    of periodscan."""
+    (tmp_path / "q.windows.tsv").write_text(WINDOWS_TSV)
+    result = run_tool(tmp_path)
+    assert (result.returncode, result.stderr) == (0, "")
+    assert result.stdout.splitlines() == [
+        "q.windows.tsv: 2 windows x 2 periods, windows from 0 to 15, T 1 to 2",
+        "  largest DeltaLogLik 7 in the window 0 to 10, T = 1",
+        "  1 window with fewer than two distinct event times (grey)",
+        "figures: q.time_frequency.png q.time_frequency.svg q.window_counts.png "
+        "q.window_counts.svg"]
+    _check_figures(tmp_path, ["q.time_frequency", "q.window_counts"])
+
+    (tmp_path / "other").mkdir()
+    (tmp_path / "other" / "s.spectrum.tsv").write_text(SPECTRUM_TSV)
+    result = run_tool("other/s.spectrum.tsv", cwd=tmp_path)
+    assert (result.returncode, result.stderr) == (0, "")
+    assert result.stdout.startswith("s.spectrum.tsv: 3 periods from 1 to 2\n")
+    # Without --events, Lobs = Tmax = 2: a peak 0.5 wide, three times the step 0.25 at most.
+    assert ("frequency grid: step 0.25; a peak is 1/Lobs = 0.5 wide in frequency: too coarse."
+            in unwrapped(result.stdout))
+    assert result.stdout.endswith("figures: s.spectrum.png s.spectrum.svg\n")
+    _check_figures(tmp_path / "other", ["s.spectrum"])

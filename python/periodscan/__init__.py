@@ -1,0 +1,5 @@
+"""periodscan: periodic components in the rate of a point process.
+
+Readers of the result files, significance levels, figures and catalogue
+preparation, and (when built) a binding of the survey engine.
+"""
