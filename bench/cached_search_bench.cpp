@@ -46,6 +46,11 @@ void BM_CachedOverLiteral(benchmark::State& state) {
   state.counters["reused_share"] =
       static_cast<double>(cache.reused()) / static_cast<double>(cache.reused() + cache.computed());
 }
-BENCHMARK(BM_CachedOverLiteral)->Arg(100)->Arg(2000)->Arg(20000)->Iterations(2)->Unit(benchmark::kSecond);
+BENCHMARK(BM_CachedOverLiteral)
+    ->Arg(100)
+    ->Arg(2000)
+    ->Arg(20000)
+    ->Iterations(2)
+    ->Unit(benchmark::kSecond);
 
 }  // namespace

@@ -31,8 +31,8 @@
 #include <string>
 #include <string_view>
 
-#include "interactive/run.h"
 #include "fuzz_support.h"
+#include "interactive/run.h"
 #include "textio/channels.h"
 #include "textio/disk_file_channel.h"
 #include "textio/free_reader.h"
@@ -43,8 +43,8 @@ namespace {
 constexpr int32_t kMaxPeriods = 4;
 constexpr float kMinShift = 0.25f;
 
-constexpr const char* kResultFiles[] = {"ZUM_out.dat", "ZUM_out.grd",
-                                        "NumbOfEvents_in_Windows.dat", "ZUM_out_Normalized.grd"};
+constexpr const char* kResultFiles[] = {"ZUM_out.dat", "ZUM_out.grd", "NumbOfEvents_in_Windows.dat",
+                                        "ZUM_out_Normalized.grd"};
 
 const std::string kFilePrompt = " Input filename= ?";
 const std::string kNumberPrompt = " What is the number of period values = ?";
@@ -93,8 +93,7 @@ class BoundedAnswers : public LineSource {
       *line = replacement_;
     }
     float shift = 0.0f;
-    if (asked == kShiftPrompt && first_number(*line, &shift) && shift > 0.0f &&
-        shift < kMinShift) {
+    if (asked == kShiftPrompt && first_number(*line, &shift) && shift > 0.0f && shift < kMinShift) {
       replacement_ = "0.25";
       *line = replacement_;
     }

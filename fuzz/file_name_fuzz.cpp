@@ -18,10 +18,10 @@
 #include <string>
 #include <string_view>
 
-#include "interactive/event_list_reader.h"
 #include "fuzz_support.h"
-#include "textio/fatal_error.h"
+#include "interactive/event_list_reader.h"
 #include "textio/disk_file_channel.h"
+#include "textio/fatal_error.h"
 #include "textio/free_reader.h"
 
 namespace periodscan::fuzz {

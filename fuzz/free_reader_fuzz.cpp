@@ -101,8 +101,8 @@ Outcome read_once(LineSource& source, const Setup& setup) {
     out.fatal = error.kind();
   }
   for (size_t k = 0; k < setup.targets; ++k) {
-    out.bits[k] = setup.is_real(k) ? std::bit_cast<uint32_t>(reals[k])
-                                   : static_cast<uint32_t>(integers[k]);
+    out.bits[k] =
+        setup.is_real(k) ? std::bit_cast<uint32_t>(reals[k]) : static_cast<uint32_t>(integers[k]);
   }
   return out;
 }
@@ -145,7 +145,8 @@ void check_outcome(const Outcome& out, const Setup& setup) {
     FUZZ_CHECK(out.status == kReadOk || out.status == kReadWrongForm ||
                    out.status == kReadOutOfRange || out.status == kReadEnd,
                std::to_string(out.status));
-    if (out.status > 0) FUZZ_CHECK(setup.handled != Handled::kNone, "unhandled read error came back");
+    if (out.status > 0)
+      FUZZ_CHECK(setup.handled != Handled::kNone, "unhandled read error came back");
     if (out.status == kReadEnd) {
       FUZZ_CHECK(setup.handled == Handled::kReadErrorsAndEnd, "unhandled end came back");
     }

@@ -27,8 +27,8 @@ namespace periodscan::fuzz {
   std::abort();
 }
 
-#define FUZZ_CHECK(condition, detail) \
-  do {                                \
+#define FUZZ_CHECK(condition, detail)                                 \
+  do {                                                                \
     if (!(condition)) ::periodscan::fuzz::broken(#condition, detail); \
   } while (false)
 
@@ -97,7 +97,8 @@ inline const std::string& scratch_folder() {
 class InScratchFolder {
  public:
   InScratchFolder() : saved_(::open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC)) {
-    if (saved_ < 0 || ::chdir(scratch_folder().c_str()) != 0) broken("chdir into the scratch folder");
+    if (saved_ < 0 || ::chdir(scratch_folder().c_str()) != 0)
+      broken("chdir into the scratch folder");
   }
   ~InScratchFolder() {
     if (::fchdir(saved_) != 0) broken("chdir back");

@@ -1,9 +1,9 @@
 #include "estimator/phase_cache.h"
 
-#include <algorithm>
-#include <bit>
 #include <sys/mman.h>
 
+#include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstdlib>
 

@@ -12,7 +12,7 @@ enum class Regime : int32_t { kStatic = 0, kMovingWindow = 1 };
 struct RunParameters {
   float Tmin = 0.0f;  // 0 < Tmin < Tmax
   float Tmax = 0.0f;
-  int32_t NP = 0;     // NP >= 2
+  int32_t NP = 0;  // NP >= 2
   Regime regime = Regime::kStatic;
   // Moving-window regime only.
   float D = 0.0f;  // t(N) - t(1) rounded to a 4-byte real

@@ -13,14 +13,13 @@ namespace periodscan {
 
 void run_moving_window_regime(Channels& io, const std::vector<float>& t,
                               const WindowScanParameters& p, float M) {
-  WindowScan scan = scan_windows(
-      t, p,
-      {.started = [&] { write_list(io.console, {Item(" ")}); },
-       .cell_done =
-           [&](std::int32_t windows_left, std::int32_t periods_left) {
-             write_fixed(io.console, FixedLayout::kProgress2,
-                         {Item(windows_left), Item(periods_left)});
-           }});
+  WindowScan scan = scan_windows(t, p,
+                                 {.started = [&] { write_list(io.console, {Item(" ")}); },
+                                  .cell_done =
+                                      [&](std::int32_t windows_left, std::int32_t periods_left) {
+                                        write_fixed(io.console, FixedLayout::kProgress2,
+                                                    {Item(windows_left), Item(periods_left)});
+                                      }});
 
   GridHeader header;
   header.nx = scan.nw;

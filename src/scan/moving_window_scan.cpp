@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "estimator/cached_search.h"
-#include "scan/period_grid.h"
 #include "scan/ordered_work.h"
+#include "scan/period_grid.h"
 #include "scan/period_pairs.h"
 
 namespace periodscan {
@@ -63,15 +63,14 @@ struct WindowEvents {
 // event, found by two binary searches.
 WindowEvents window_events(std::span<const float> t, const WindowScanParameters& p,
                            std::int32_t w) {
-  const double ws = static_cast<double>(t.front()) +
-                    static_cast<double>(w - 1) * static_cast<double>(p.S);
+  const double ws =
+      static_cast<double>(t.front()) + static_cast<double>(w - 1) * static_cast<double>(p.S);
   const double we = ws + static_cast<double>(p.L);
   const float* begin = t.data();
   const float* end = t.data() + t.size();
   const float* lo =
       std::lower_bound(begin, end, ws, [](float ti, double start) { return ti < start; });
-  const float* hi =
-      std::upper_bound(lo, end, we, [](double stop, float ti) { return stop < ti; });
+  const float* hi = std::upper_bound(lo, end, we, [](double stop, float ti) { return stop < ti; });
   return {lo, static_cast<std::int32_t>(hi - lo), static_cast<float>(ws)};
 }
 
@@ -131,8 +130,8 @@ WindowScan scan_windows(std::span<const float> t, const WindowScanParameters& p,
         SearchResult found[2];
         for (std::int32_t j = 0; j < periods.count; ++j) omegas[j] = grid.omega(periods.first + j);
         const std::size_t count = static_cast<std::size_t>(periods.count);
-        find_afi_side_by_side({omegas, count}, {found, count}, events.n, events.first,
-                              events.t0, caches.of(worker));
+        find_afi_side_by_side({omegas, count}, {found, count}, events.n, events.first, events.t0,
+                              caches.of(worker));
         for (std::int32_t j = 0; j < periods.count; ++j) {
           scan.cell(periods.first + j, w) = found[j].delta_log_lik;
         }

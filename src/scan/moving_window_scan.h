@@ -29,11 +29,10 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <span>
-
-#include <functional>
 
 namespace periodscan {
 

@@ -25,7 +25,7 @@ constexpr int64_t kIdle = -1;
 struct Shared {
   std::mutex mutex;
   std::condition_variable changed;
-  int64_t next = 0;                 // the next piece to start
+  int64_t next = 0;                  // the next piece to start
   std::vector<int64_t> in_progress;  // per worker: its piece, or kIdle
   bool stop = false;
   std::exception_ptr failure;

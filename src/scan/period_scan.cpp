@@ -29,10 +29,10 @@ void scan_periods(std::span<const float> t, float Tmin, float Tmax, std::int32_t
         float omegas[2];
         for (int32_t j = 0; j < periods.count; ++j) omegas[j] = grid.omega(periods.first + j);
         // The observation interval runs from the first event to the last.
-        find_afi_side_by_side({omegas, static_cast<size_t>(periods.count)},
-                              {&found[static_cast<size_t>(periods.first - 1)],
-                               static_cast<size_t>(periods.count)},
-                              N, t.data(), t[0], caches.of(worker));
+        find_afi_side_by_side(
+            {omegas, static_cast<size_t>(periods.count)},
+            {&found[static_cast<size_t>(periods.first - 1)], static_cast<size_t>(periods.count)}, N,
+            t.data(), t[0], caches.of(worker));
       },
       [&](int64_t i) {
         const PeriodPair periods = period_pair(NP, static_cast<int32_t>(i));

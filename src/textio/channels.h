@@ -10,9 +10,9 @@
 namespace periodscan {
 
 struct Channels {
-  RecordSink& console;   // console output: help text, prompts, progress
-  LineSource& answers;   // console input: answers and pause lines
-  FileChannel& file;     // the event-time file, then each result file
+  RecordSink& console;  // console output: help text, prompts, progress
+  LineSource& answers;  // console input: answers and pause lines
+  FileChannel& file;    // the event-time file, then each result file
   ConsoleMode console_mode = ConsoleMode::kPlain;
 };
 

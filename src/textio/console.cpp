@@ -60,9 +60,7 @@ void write_stop_line(RecordSink& console, ConsoleMode mode) {
   }
 }
 
-ConsoleInput::ConsoleInput(int fd, ConsoleOutput& output) : output_(output) {
-  reader_.attach(fd);
-}
+ConsoleInput::ConsoleInput(int fd, ConsoleOutput& output) : output_(output) { reader_.attach(fd); }
 
 bool ConsoleInput::next_line(std::string_view* line) {
   output_.settle_line();

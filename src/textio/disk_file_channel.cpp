@@ -7,8 +7,8 @@
 #include <cassert>
 #include <cerrno>
 
-#include "textio/fd_writer.h"
 #include "textio/fatal_error.h"
+#include "textio/fd_writer.h"
 
 namespace periodscan {
 

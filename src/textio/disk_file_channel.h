@@ -43,7 +43,6 @@ class DiskFileChannel : public FileChannel {
   // the run goes on.
   void flush() override;
 
-
   bool is_open() const { return fd_ >= 0; }
 
   bool next_line(std::string_view* line) override;

@@ -78,7 +78,8 @@ int parse_integer(std::string_view text, int32_t* out) {
   if (digits == 0 || pos != text.size()) return kReadWrongForm;
   const uint64_t limit = negative ? kInt32Magnitude : kInt32Magnitude - 1;
   if (magnitude > limit) return kReadOutOfRange;
-  const int64_t value = negative ? -static_cast<int64_t>(magnitude) : static_cast<int64_t>(magnitude);
+  const int64_t value =
+      negative ? -static_cast<int64_t>(magnitude) : static_cast<int64_t>(magnitude);
   *out = static_cast<int32_t>(value);
   return kReadOk;
 }

@@ -15,12 +15,12 @@ inline constexpr double kListFixedLow = 1.0;
 inline constexpr double kListFixedHigh = 1.0e7;
 
 // Fixed layouts (spectrum file, count file, grid title, progress records).
-inline constexpr int kGeneralWidth = 15;         // general spelling of a real
-inline constexpr int kGeneralDigits = 6;         // significant digits shown
-inline constexpr int kGeneralExponentRoom = 4;   // blanks kept for "E+dd"
-inline constexpr int kIntegerFieldWidth = 10;    // integer field
-inline constexpr int kTextFieldWidth = 4;        // "DSAA"
-inline constexpr char kProgressControl = '+';    // overwrite-line control
+inline constexpr int kGeneralWidth = 15;        // general spelling of a real
+inline constexpr int kGeneralDigits = 6;        // significant digits shown
+inline constexpr int kGeneralExponentRoom = 4;  // blanks kept for "E+dd"
+inline constexpr int kIntegerFieldWidth = 10;   // integer field
+inline constexpr int kTextFieldWidth = 4;       // "DSAA"
+inline constexpr char kProgressControl = '+';   // overwrite-line control
 
 // File names are taken into this many characters.
 inline constexpr int kFileNameLength = 64;

@@ -58,10 +58,9 @@ void append_list_real(std::string& out, float x) {
   const double magnitude = std::fabs(static_cast<double>(x));
   const bool fixed_point = magnitude >= kListFixedLow && magnitude < kListFixedHigh;
   char scratch[kScratchSize];
-  const auto result =
-      std::to_chars(scratch, scratch + kScratchSize, x,
-                    fixed_point ? std::chars_format::fixed : std::chars_format::scientific,
-                    kListRealDigits);
+  const auto result = std::to_chars(
+      scratch, scratch + kScratchSize, x,
+      fixed_point ? std::chars_format::fixed : std::chars_format::scientific, kListRealDigits);
   assert(result.ec == std::errc());
   if (!fixed_point) upper_case_exponent(scratch, result.ptr);
   append_right_aligned(out, kListRealWidth, std::string_view(scratch, result.ptr - scratch));

@@ -24,9 +24,7 @@ class Random {
   // Uniform on [0, 1).
   double uniform() { return static_cast<double>(engine_() >> 11) * 0x1p-53; }
   double uniform(double lo, double hi) { return lo + (hi - lo) * uniform(); }
-  double log_uniform(double lo, double hi) {
-    return std::exp(uniform(std::log(lo), std::log(hi)));
-  }
+  double log_uniform(double lo, double hi) { return std::exp(uniform(std::log(lo), std::log(hi))); }
   int integer(int lo, int hi) {  // inclusive
     return lo + static_cast<int>(uniform() * (hi - lo + 1));
   }

@@ -71,7 +71,7 @@ TEST(GoldenSectionTest, EndPointsAndCounts) {
 // from the lower end of the bracket and rounded to a 4-byte real.
 TEST(GoldenSectionTest, TrialPointSequence) {
   const SearchRun falling = run_search(0.0f, 1.0f, [](float x) { return -x; });
-  const float falling_expected[] = {0.381965995f, 0.618034005f, 0.236067981f,
+  const float falling_expected[] = {0.381965995f, 0.618034005f,  0.236067981f,
                                     0.145898014f, 0.0901699439f, 0.0557280816f};
   const SearchRun rising = run_search(0.0f, 1.0f, [](float x) { return x; });
   const float rising_expected[] = {0.381965995f, 0.618034005f, 0.763932049f,
@@ -99,7 +99,8 @@ TEST(GoldenSectionTest, ScoreCountsOverManyPeaks) {
   const int steps = 4000;
   for (int i = 0; i <= steps; ++i) {
     const double peak = static_cast<double>(i) / steps;
-    const SearchRun run = run_search(0.0f, 1.0f, [peak](float x) { return parabola_peaked_at(peak, x); });
+    const SearchRun run =
+        run_search(0.0f, 1.0f, [peak](float x) { return parabola_peaked_at(peak, x); });
     ASSERT_EQ(run.scored.size(), 32u) << "peak " << peak;
   }
   int seen35 = 0;

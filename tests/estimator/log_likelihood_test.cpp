@@ -24,8 +24,8 @@ TEST(FunctiTest, WorkedExamples) {
     double expected;
   };
   const Case cases[] = {
-      {6.2831855f, 0.5f, 0.0f, 0.81093},         // 2*ln 1.5
-      {3.1415927f, 0.5f, 0.0f, -0.28768},        // ln 0.75, negative and kept
+      {6.2831855f, 0.5f, 0.0f, 0.81093},        // 2*ln 1.5
+      {3.1415927f, 0.5f, 0.0f, -0.28768},       // ln 0.75, negative and kept
       {3.1415927f, 0.5f, 1.5707964f, 0.76636},  // 2*ln(pi/(pi - 1))
   };
   const std::vector<float> t = {0.0f, 1.0f};
@@ -69,10 +69,10 @@ TEST(FunctiTest, TimeIsMeasuredFromT0) {
     double expected;
   };
   const Case cases[] = {
-      {6.2831855f, 2.0f, 2.0 * std::log(1.5)},             // phases 0, 2*pi
-      {3.1415927f, 2.0f, std::log(1.5) + std::log(0.5)},   // phases 0, pi
-      {3.1415927f, 1.0f, std::log(0.5) + std::log(1.5)},   // phases pi, 2*pi
-      {1.5707964f, 1.0f, std::log(1.0) + std::log(0.5)},   // phases pi/2, pi
+      {6.2831855f, 2.0f, 2.0 * std::log(1.5)},            // phases 0, 2*pi
+      {3.1415927f, 2.0f, std::log(1.5) + std::log(0.5)},  // phases 0, pi
+      {3.1415927f, 1.0f, std::log(0.5) + std::log(1.5)},  // phases pi, 2*pi
+      {1.5707964f, 1.0f, std::log(1.0) + std::log(0.5)},  // phases pi/2, pi
   };
   const std::vector<float> t = {2.0f, 3.0f};
   for (const Case& c : cases) {

@@ -69,11 +69,11 @@ TEST(Dialogue, WindowQuestionsAcceptedValues) {
   };
   const Case cases[] = {
       {"3\n1.5\n100\n", 3.0f, 1.5f, 100.0f, 1},
-      {"10\n10\n-7.25\n", 10.0f, 10.0f, -7.25f, 1},                // L = D, S = L
-      {"20\n10.5\n3\n4\n1\n,\n", 3.0f, 1.0f, 0.0f, 2},             // M keeps its start
-      {"3\n1\nword\n2\n5\n", 3.0f, 2.0f, 5.0f, 2},                 // back to the shift
-      {"3\n1\nx\n,\n5\n", 3.0f, 1.0f, 5.0f, 2},                    // S keeps its value
-      {"3\n1e-9\n1\n5\n", 3.0f, 1.0f, 5.0f, 2},                    // too many windows
+      {"10\n10\n-7.25\n", 10.0f, 10.0f, -7.25f, 1},     // L = D, S = L
+      {"20\n10.5\n3\n4\n1\n,\n", 3.0f, 1.0f, 0.0f, 2},  // M keeps its start
+      {"3\n1\nword\n2\n5\n", 3.0f, 2.0f, 5.0f, 2},      // back to the shift
+      {"3\n1\nx\n,\n5\n", 3.0f, 1.0f, 5.0f, 2},         // S keeps its value
+      {"3\n1e-9\n1\n5\n", 3.0f, 1.0f, 5.0f, 2},         // too many windows
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.script);

@@ -82,8 +82,8 @@ TEST(MovingWindowRegime, FilesInOrderAndTheNormalisedGridOnlyWithoutEmptyWindows
   folder.file.files["ZUM_out_Normalized.grd"] = "earlier run\r\n";
   const std::vector<float> t = {0.0f, 10.0f};
   run_moving_window_regime(folder.io, t, window(t, 4.0f, 2.0f), 0.0f);
-  EXPECT_EQ(folder.file.opened, (std::vector<std::string>{"ZUM_out.grd",
-                                                          "NumbOfEvents_in_Windows.dat"}));
+  EXPECT_EQ(folder.file.opened,
+            (std::vector<std::string>{"ZUM_out.grd", "NumbOfEvents_in_Windows.dat"}));
   EXPECT_EQ(folder.file.files["ZUM_out.grd"], blank_grid);
   EXPECT_EQ(folder.file.files["NumbOfEvents_in_Windows.dat"], counts);
   EXPECT_EQ(folder.file.files["ZUM_out_Normalized.grd"], "earlier run\r\n");
@@ -93,9 +93,9 @@ TEST(MovingWindowRegime, FilesInOrderAndTheNormalisedGridOnlyWithoutEmptyWindows
   Folder full;
   const std::vector<float> dense = {0.0f, 1.0f, 2.5f, 3.0f, 4.0f};
   run_moving_window_regime(full.io, dense, window(dense, 2.0f, 1.0f), 0.0f);
-  EXPECT_EQ(full.file.opened, (std::vector<std::string>{"ZUM_out.grd",
-                                                        "NumbOfEvents_in_Windows.dat",
-                                                        "ZUM_out_Normalized.grd"}));
+  EXPECT_EQ(full.file.opened,
+            (std::vector<std::string>{"ZUM_out.grd", "NumbOfEvents_in_Windows.dat",
+                                      "ZUM_out_Normalized.grd"}));
 }
 
 TEST(MovingWindowRegime, RefusedCountFileLeavesTheGridWhole) {

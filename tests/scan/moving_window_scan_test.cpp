@@ -34,8 +34,8 @@ namespace {
 using testing::RecordCollector;
 using testing::same_bits;
 
-WindowScanParameters parameters(const std::vector<float>& t, float L, float S,
-                                std::int32_t NP = 2, float Tmin = 1.0f, float Tmax = 100.0f) {
+WindowScanParameters parameters(const std::vector<float>& t, float L, float S, std::int32_t NP = 2,
+                                float Tmin = 1.0f, float Tmax = 100.0f) {
   WindowScanParameters p;
   p.Tmin = Tmin;
   p.Tmax = Tmax;
@@ -49,14 +49,13 @@ WindowScanParameters parameters(const std::vector<float>& t, float L, float S,
 // The scan with its progress shown as the program's console shows it.
 WindowScan scan_windows(RecordCollector& console, std::span<const float> t,
                         const WindowScanParameters& p) {
-  return periodscan::scan_windows(
-      t, p,
-      {.started = [&] { write_list(console, {Item(" ")}); },
-       .cell_done =
-           [&](std::int32_t windows_left, std::int32_t periods_left) {
-             write_fixed(console, FixedLayout::kProgress2,
-                         {Item(windows_left), Item(periods_left)});
-           }});
+  return periodscan::scan_windows(t, p,
+                                  {.started = [&] { write_list(console, {Item(" ")}); },
+                                   .cell_done =
+                                       [&](std::int32_t windows_left, std::int32_t periods_left) {
+                                         write_fixed(console, FixedLayout::kProgress2,
+                                                     {Item(windows_left), Item(periods_left)});
+                                       }});
 }
 
 TEST(WindowCount, Truncation) {

@@ -146,8 +146,7 @@ void fill_grid(LiteralGrid& grid, std::int32_t NP) {
     double T = std::pow(10.0, x);
     float Omega = store(static_cast<double>(kTwoPi) / T);
     grid.omega.push_back(Omega);
-    grid.reported_period.push_back(
-        store(static_cast<double>(kTwoPi) / static_cast<double>(Omega)));
+    grid.reported_period.push_back(store(static_cast<double>(kTwoPi) / static_cast<double>(Omega)));
   }
 }
 

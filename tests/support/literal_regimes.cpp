@@ -14,8 +14,7 @@ namespace periodscan::testing {
 
 namespace {
 
-void literal_static(Channels& io, const std::vector<float>& t, float Tmin, float Tmax,
-                    int32_t NP) {
+void literal_static(Channels& io, const std::vector<float>& t, float Tmin, float Tmax, int32_t NP) {
   io.file.open_output("ZUM_out.dat");
   write_list(io.console, {Item(" ")});
   const LiteralGrid grid = literal_static_grid(Tmin, Tmax, NP);
@@ -56,8 +55,8 @@ void literal_window(Channels& io, const std::vector<float>& t, const RunParamete
 
   io.file.open_output("NumbOfEvents_in_Windows.dat");
   for (int32_t w = 1; w <= scan.nw; ++w) {
-    const float mark = static_cast<float>(static_cast<double>(header.xmin) +
-                                          static_cast<double>(w - 1) * p.S);
+    const float mark =
+        static_cast<float>(static_cast<double>(header.xmin) + static_cast<double>(w - 1) * p.S);
     write_fixed(io.file, FixedLayout::kGeneral15Int10, {Item(mark), Item(scan.counts[w - 1])});
   }
   io.file.close_file();

@@ -370,12 +370,8 @@ TEST(FreeReader, Line64) {
   };
   const std::string s64 = std::string(60, 'a') + "bcde";
   const Case cases[] = {
-      {"", ""},
-      {"data.txt", "data.txt"},
-      {"  two words\t \r", "  two words\t "},
-      {s64, s64},
-      {s64 + "fgh", s64},
-      {std::string(100, ' ') + "x", ""},
+      {"", ""},           {"data.txt", "data.txt"}, {"  two words\t \r", "  two words\t "},
+      {s64, s64},         {s64 + "fgh", s64},       {std::string(100, ' ') + "x", ""},
       {"a\0b"s, "a\0b"s},
   };
   for (const Case& c : cases) {

@@ -42,7 +42,8 @@ TEST(ListRecord, PlacesItemsByTheListLayout) {
     Records expected;
   };
   const Case cases[] = {
-      {"text then integer", list_records({"Number of time moments=", 1234}),
+      {"text then integer",
+       list_records({"Number of time moments=", 1234}),
        {" Number of time moments=        1234"}},
       {"two integers", list_records({25, 40}), {"          25          40"}},
       {"two reals", list_records({0.5f, 123.456f}), {"    5.000000E-01      123.456001"}},
@@ -50,15 +51,22 @@ TEST(ListRecord, PlacesItemsByTheListLayout) {
       {"empty text", list_records({""}), {" "}},
       {"integer then text", list_records({1234, " periods"}), {"        1234 periods"}},
       {"text follows text", list_records({"a", "b"}), {" ab"}},
-      {"six integers fit", list_records({1, 2, 3, 4, 5, 6}),
+      {"six integers fit",
+       list_records({1, 2, 3, 4, 5, 6}),
        {"           1           2           3           4           5           6"}},
-      {"seventh integer wraps", list_records({1, 2, 3, 4, 5, 6, 7}),
+      {"seventh integer wraps",
+       list_records({1, 2, 3, 4, 5, 6, 7}),
        {"           1           2           3           4           5           6",
         "           7"}},
       // 1 + 62 + 16 = 79 columns exactly.
-      {"real fills column 79", list_records({std::string_view(text62), 0.5f}), {" " + text62 + kReal}},
-      {"real one column short wraps", list_records({std::string_view(text63), 0.5f}), {" " + text63, kReal}},
-      {"text after a wrap follows the number", list_records({0.5f, 0.5f, 0.5f, 0.5f, 0.5f, "x"}),
+      {"real fills column 79",
+       list_records({std::string_view(text62), 0.5f}),
+       {" " + text62 + kReal}},
+      {"real one column short wraps",
+       list_records({std::string_view(text63), 0.5f}),
+       {" " + text63, kReal}},
+      {"text after a wrap follows the number",
+       list_records({0.5f, 0.5f, 0.5f, 0.5f, 0.5f, "x"}),
        {reals(4), kReal + "x"}},
       {"no items", list_records({}), {""}},
   };

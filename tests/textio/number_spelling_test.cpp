@@ -153,12 +153,8 @@ TEST(General15, SpellsEveryValueInFifteenColumns) {
 
 TEST(Integer10, RightAlignsInTenColumnsAndLeavesZeroBlank) {
   const IntegerCase cases[] = {
-      {0, "          "},
-      {4, "         4"},
-      {-1, "        -1"},
-      {2147483647, "2147483647"},
-      {-999999999, "-999999999"},
-      {-2147483647 - 1, "**********"},
+      {0, "          "},          {4, "         4"},          {-1, "        -1"},
+      {2147483647, "2147483647"}, {-999999999, "-999999999"}, {-2147483647 - 1, "**********"},
   };
   for (const IntegerCase& c : cases) {
     EXPECT_EQ(spell(append_integer10, c.value), c.expected) << "value " << c.value;
