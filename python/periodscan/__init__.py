@@ -3,3 +3,5 @@
 Readers of the result files, significance levels, figures and catalogue
 preparation, and (when built) a binding of the survey engine.
 """
+
+from periodscan.survey import survey  # noqa: E402,F401

@@ -11,8 +11,11 @@ decimal text; so does this reader.
 """
 
 import decimal
+import json
 import math
+import os
 import struct
+from dataclasses import dataclass
 
 import numpy as np
 
@@ -147,3 +150,104 @@ def read_event_times(path):
         raise ResultFileError("%s: needs at least two event times with the last larger than "
                               "the first; found %d" % (path, len(times)))
     return np.array(times, dtype=float)
+
+
+# ---------------------------------------------------------------------------
+# EVENTS.json: the description that periodscan-prepare writes beside an event
+# file. The figures take the time unit and, where the times have a calendar,
+# their origin from it.
+
+TIME_UNITS = ("days", "hours", "seconds", "years")
+# Length of one time unit in seconds; a year is the Julian year of 365.25 days.
+SECONDS_PER_UNIT = {"days": 86400.0, "hours": 3600.0, "seconds": 1.0,
+                    "years": 365.25 * 86400.0}
+
+
+def description_paths(events_path):
+    """Where the description of an event file may lie: EVENTS.json for
+    EVENTS.txt (as periodscan-prepare names it), or the whole name plus
+    .json."""
+    stem = os.path.splitext(events_path)[0]
+    paths = [stem + ".json"]
+    if stem != events_path:
+        paths.append(events_path + ".json")
+    return paths
+
+
+def read_description(events_path):
+    """The JSON object that describes the event file, or None when there is
+    none. Raises ResultFileError when it is there but not a JSON object."""
+    for path in description_paths(events_path):
+        if not os.path.isfile(path):
+            continue
+        try:
+            with open(path, encoding="utf-8") as f:
+                data = json.load(f)
+        except (OSError, UnicodeDecodeError) as e:
+            raise file_error(path, "cannot be read (%s)" % e) from None
+        except json.JSONDecodeError as e:
+            raise file_error(path, "is not JSON (%s)" % e.msg, e.lineno) from None
+        if not isinstance(data, dict):
+            raise file_error(path, "must hold a JSON object")
+        return data
+    return None
+
+
+@dataclass(frozen=True)
+class TimeAxis:
+    """The unit of the event times and, when they have a calendar, the UTC
+    instant of time 0 (a numpy datetime64 in microseconds)."""
+    unit: str = None
+    origin: np.datetime64 = None
+
+    def suffix(self):
+        """" (days)" for axis labels; empty when the unit is not known."""
+        return " (%s)" % self.unit if self.unit else ""
+
+    def short_unit(self):
+        return {"days": "d", "hours": "h", "seconds": "s", "years": "yr"}.get(self.unit, "")
+
+    @property
+    def has_calendar(self):
+        return self.origin is not None and self.unit in SECONDS_PER_UNIT
+
+    def to_datetime(self, t):
+        """The calendar instants of times t (datetime64 in microseconds)."""
+        micro = np.round(np.asarray(t, dtype=float) * SECONDS_PER_UNIT[self.unit] * 1e6)
+        return self.origin + micro.astype("int64").astype("timedelta64[us]")
+
+    def date_text(self, t):
+        """A time as "2021-07-02 09:42 UTC", or as a plain number without a
+        calendar."""
+        if not self.has_calendar:
+            return "%.6g" % t
+        text = str(self.to_datetime(t))          # 2021-07-02T09:42:05.123456
+        return text[:16].replace("T", " ") + " UTC"
+
+
+def parse_origin(text):
+    """The datetime64 of an ISO 8601 UTC time such as "2021-01-01T00:00:00Z"
+    or "2016-01-01T11:25:04.5Z"; None when it is not one."""
+    if not isinstance(text, str):
+        return None
+    text = text.strip()
+    if text.endswith(("Z", "z")):
+        text = text[:-1]
+    elif text.endswith("+00:00"):
+        text = text[:-6]
+    try:
+        return np.datetime64(text.replace(" ", "T"), "us")
+    except ValueError:
+        return None
+
+
+def time_axis(description):
+    """The TimeAxis of an event file's description (None gives an axis with
+    no unit). An unknown unit or an origin that is not a UTC time is left
+    out rather than drawn wrongly."""
+    if not description:
+        return TimeAxis()
+    unit = description.get("unit")
+    unit = unit if unit in TIME_UNITS else None
+    origin = parse_origin(description.get("origin")) if unit else None
+    return TimeAxis(unit, origin)

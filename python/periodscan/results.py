@@ -298,6 +298,7 @@ class SpectrumTable(Spectrum):
     phase: np.ndarray
     peak_time: np.ndarray
     rayleigh_z: np.ndarray
+    span: float = None      # of the events, from the "# t1:" comment line; None if absent
 
 
 @dataclass
@@ -320,11 +321,22 @@ class WindowTable:
         return WindowCounts(self.window_centre(), self.events)
 
 
-def _read_table(path, columns):
+def table_span(lines):
+    """The span of the events from a table's comment line
+    "# t1: 0.0377 (first event); last: 364.99; span: 364.95", or None."""
+    for line in lines:
+        if line.startswith("# t1:") and "span:" in line:
+            value = number(line.rsplit("span:", 1)[1].strip())
+            if value is not None and math.isfinite(value) and value > 0:
+                return value
+    return None
+
+
+def _read_table(path, columns, lines=None):
     """The rows of a tab-separated table with '#' comment lines and a header
     row naming `columns`, as (line number, values) pairs. Numbers are read
     with float(), which takes the "nan" and "inf" that the tables hold."""
-    lines = read_lines(path, encoding="utf-8")
+    lines = read_lines(path, encoding="utf-8") if lines is None else lines
     header = "\t".join(columns)
     rows = []
     seen_header = False
@@ -372,7 +384,8 @@ def _period_order(path, periods, line_numbers):
 def read_spectrum_table(path):
     """PREFIX.spectrum.tsv: one row per trial period with the columns
     period frequency delta_log_lik amplitude phase peak_time rayleigh_z."""
-    rows = _read_table(path, FIT_COLUMNS)
+    lines = read_lines(path, encoding="utf-8")
+    rows = _read_table(path, FIT_COLUMNS, lines)
     if len(rows) < 2:
         raise file_error(path, "holds %s; a spectrum has at least two periods"
                          % plural(len(rows), "row"))
@@ -380,7 +393,7 @@ def read_spectrum_table(path):
     order = _period_order(path, table[:, 0], [n for n, _ in rows])
     table = table[order]
     return SpectrumTable(table[:, 0], table[:, 2], table[:, 3], table[:, 1], table[:, 4],
-                         table[:, 5], table[:, 6])
+                         table[:, 5], table[:, 6], table_span(lines))
 
 
 def read_window_table(path):
@@ -480,6 +493,7 @@ class Run:
     counts: WindowCounts = None
     events: np.ndarray = None
     events_path: str = None
+    description: dict = None     # EVENTS.json beside the event file, if there is one
     tables: list = field(default_factory=list)
     warnings: list = field(default_factory=list)
 
@@ -498,13 +512,14 @@ def read_run(target, events_path=None):
     """Reads and checks the result files in the folder `target`, or the one
     table of periodscan-survey that `target` names, and the event file if one
     is named, before anything is drawn from them."""
-    from .events import read_event_times
+    from .events import read_description, read_event_times
 
     if is_table(target) and not os.path.isdir(target):
         if not os.path.exists(target):
             raise file_error(target, "not found")
         run = Run(os.path.dirname(target) or ".", events_path=events_path)
         run.events = read_event_times(events_path) if events_path else None
+        run.description = read_description(events_path) if events_path else None
         run.tables.append(read_table(target))
         return run
     directory = target
@@ -525,6 +540,7 @@ def read_run(target, events_path=None):
 
     run = Run(directory, events_path=events_path)
     run.events = read_event_times(events_path) if events_path else None
+    run.description = read_description(events_path) if events_path else None
     run.spectrum = read_spectrum(path(SPECTRUM_FILE)) if present(SPECTRUM_FILE) else None
     run.grid = read_grid(path(GRID_FILE)) if present(GRID_FILE) else None
     run.counts = read_window_counts(path(COUNTS_FILE)) if present(COUNTS_FILE) else None

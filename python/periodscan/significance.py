@@ -13,11 +13,9 @@ import math
 
 import numpy as np
 
-# Single-period significance levels drawn and printed, the one contoured on
-# the time-frequency diagrams, and the false-alarm probabilities drawn for the
-# scan over all periods.
+# Single-period significance levels drawn and printed, and the false-alarm
+# probabilities drawn for the scan over all periods.
 SINGLE_PERIOD_P = (0.05, 0.01, 0.001)
-CONTOUR_P = 0.01
 SCAN_FAP = (0.05, 0.01)
 
 

@@ -4,12 +4,15 @@ significance, the levels, and whether the period grid resolves a peak."""
 import math
 import os
 import textwrap
-from dataclasses import dataclass
+from dataclasses import dataclass, field
 
 import numpy as np
 
 from .results import (COUNTS_FILE, GRID_FILE, MIN_EVENTS_ESTIMATED, NORMALIZED_GRID_FILE,
                       SPECTRUM_FILE, SpectrumTable, grid_image, plural)
+from .assessment import MapLevel, SIGNIFICANT_FAP, assess_spectrum, map_level, window_length
+from .clustering import Kappa, fano_kappa
+from .events import TimeAxis, time_axis
 from .significance import (SCAN_FAP, SINGLE_PERIOD_P, baluev_fap, baluev_level, baluev_w,
                            single_period_level, single_period_p)
 
@@ -115,17 +118,30 @@ def _wrapped(text, first="  ", rest="    "):
                          subsequent_indent=rest, break_on_hyphens=False)
 
 
-def spectrum_summary(spectrum, events=None, name=SPECTRUM_FILE):
-    """The lines printed for a spectrum: peaks, levels and the grid check."""
+def spectrum_summary(spectrum, events=None, name=SPECTRUM_FILE, assessment=None,
+                     axis=TimeAxis(), events_name=None):
+    """The lines printed for a spectrum: peaks, levels, the grid check, and
+    what holds of them beyond the Poisson levels (`assessment`, worked out
+    here when not given)."""
     t = spectrum.period
     out = ["%s: %d periods from %g to %g" % (name, len(t), t[0], t[-1])]
     w = None
     if events is not None:
         w = baluev_w(1 / t[-1], 1 / t[0], float(np.var(events)))
     peaks = largest_peaks(spectrum)
+    if assessment is None:
+        assessment = assess_spectrum(spectrum, peaks, events)
+    out += _grid_lines(spectrum, events, peaks, w)
+    out += assessment_lines(assessment, spectrum, axis, events_name)
+    return out
+
+
+def _grid_lines(spectrum, events, peaks, w):
+    t = spectrum.period
+    out = []
     header = "  %-4s  %-11s %-12s %-9s %-12s" % ("peak", "T", "DeltaLogLik", "A", "p (1 period)")
     if w is not None:
-        header += "  FAP (all periods)"
+        header += "  FAP (all periods, Poisson)"
     out.append(header.rstrip())
     for rank, i in enumerate(peaks, start=1):
         z = spectrum.delta_loglik[i]
@@ -139,7 +155,8 @@ def spectrum_summary(spectrum, events=None, name=SPECTRUM_FILE):
     out += _wrapped("levels at one period: " + ", ".join(
         "%.3f (p = %g)" % (single_period_level(p), p) for p in SINGLE_PERIOD_P))
     if w is not None:
-        out += _wrapped("levels over all periods (Baluev 2008, W = %.4g): " % w + ", ".join(
+        out += _wrapped("levels over all periods for independent events (Poisson; Baluev 2008, "
+                        "W = %.4g): " % w + ", ".join(
             "%.3f (FAP %g %%)" % (baluev_level(a, w), 100 * a) for a in SCAN_FAP))
     span, span_text = observation_span(spectrum, events)
     out += _wrapped(span_text)
@@ -214,24 +231,251 @@ def window_table_summary(name, table):
     return out
 
 
-def table_summary(table, events=None):
+def table_summary(table, events=None, report=None):
     name = os.path.basename(table.path)
     if isinstance(table.data, SpectrumTable):
-        return spectrum_summary(table.data, events, name=name)
-    return window_table_summary(name, table.data)
+        if report is None:
+            return spectrum_summary(table.data, events, name=name)
+        return spectrum_summary(table.data, events, name=name,
+                                assessment=report.spectra[table.path], axis=report.axis,
+                                events_name=report.events_name)
+    out = window_table_summary(name, table.data)
+    if report is not None and table.path in report.table_levels:
+        out += _wrapped("contour: " + report.table_levels[table.path].label + ".")
+    return out
 
 
-def run_summary(run):
-    """The summary lines of every result file of `run` (from results.read_run)."""
+@dataclass
+class RunReport:
+    """What the summary and the figures of a run share: the time axis of the
+    events, the Assessment of every spectrum (by SPECTRUM_FILE or the path of
+    its table), and for the moving windows their length and contour level."""
+    axis: TimeAxis
+    events_name: str = None
+    spectra: dict = field(default_factory=dict)
+    window: tuple = None          # (t1, L) of the grid's windows, when found
+    grid_level: MapLevel = None
+    grid_kappa: Kappa = None
+    table_levels: dict = field(default_factory=dict)
+
+
+def assess_run(run, force_shifts=False):
+    """The RunReport of `run` (from results.read_run); `force_shifts` runs the
+    cluster-shift test whatever it costs."""
+    from .figures import table_map_level
+    report = RunReport(time_axis(run.description),
+                       os.path.basename(run.events_path) if run.events_path else None)
+    if run.spectrum is not None:
+        report.spectra[SPECTRUM_FILE] = assess_spectrum(
+            run.spectrum, largest_peaks(run.spectrum), run.events, run.description,
+            run.events_path, force_shifts)
+    if run.grid is not None:
+        periods = 10 ** run.grid.y()
+        length = None
+        if run.events is not None:
+            length = window_length(run.events, run.counts.time_mark, run.counts.count)
+            report.grid_kappa = fano_kappa(run.events, periods[0])
+        if length is not None:
+            report.window = (float(run.events[0]), length)
+        report.grid_level = map_level(run.events, periods[0], periods[-1], length,
+                                      report.grid_kappa)
+    for table in run.tables:
+        if isinstance(table.data, SpectrumTable):
+            report.spectra[table.path] = assess_spectrum(
+                table.data, largest_peaks(table.data), run.events, run.description,
+                run.events_path, force_shifts)
+        else:
+            report.table_levels[table.path] = table_map_level(table, run.events)
+    return report
+
+
+def _window_lines(report, run):
+    out = []
+    if report.window is not None:
+        out += _wrapped("window length %.6g, found from the events and the window counts; the "
+                        "maps place each window at its centre." % report.window[1])
+    elif run.events is not None:
+        out += _wrapped("window length: no length gives the window counts of %s from the "
+                        "events; the maps use the time marks." % COUNTS_FILE)
+    if report.grid_kappa is not None:
+        out += _wrapped("times only (Fano factor of counts): " + report.grid_kappa.sentence()
+                        + ".")
+    out += _wrapped("contour: " + report.grid_level.label + ".")
+    return out
+
+
+def run_summary(run, report=None):
+    """The summary lines of every result file of `run` (from results.read_run);
+    `report` is assess_run(run), worked out here when not given."""
+    report = report or assess_run(run)
     lines = []
     if run.spectrum is not None:
-        lines += spectrum_summary(run.spectrum, run.events)
+        lines += spectrum_summary(run.spectrum, run.events,
+                                  assessment=report.spectra[SPECTRUM_FILE], axis=report.axis,
+                                  events_name=report.events_name)
     if run.grid is not None:
         lines += grid_summary(GRID_FILE, run.grid, run.counts)
+        lines += _window_lines(report, run)
     if run.normalized is not None:
         lines += grid_summary(NORMALIZED_GRID_FILE, run.normalized, run.counts, per_event=True)
     if run.counts is not None:
         lines += counts_summary(COUNTS_FILE, run.counts)
     for table in run.tables:
-        lines += table_summary(table, run.events)
+        lines += table_summary(table, run.events, report)
     return lines
+
+
+# ---------------------------------------------------------------------------
+# What holds beyond the Poisson levels
+
+
+def _ranks(assessment, indices):
+    rank = {i: r for r, i in enumerate(assessment.peaks, start=1)}
+    return ", ".join("%d" % rank[i] for i in indices)
+
+
+def _check_lines(a, axis):
+    if a.check is None:
+        return _wrapped("clustering check: not made without the span of the events (give "
+                        "--events).")
+    text = "clustering check: " + a.check.sentence()
+    if a.check_band is not None:
+        lo, hi = a.check_band
+        text += (" (The grid's band holds too few independent frequencies: the events were "
+                 "scanned at %d frequencies 1/Lobs apart around it, periods %.5g to %.5g%s, "
+                 "and those near the highest peak left out.)"
+                 % (round((hi - lo) * a.span) + 1, 1 / hi, 1 / lo, axis.suffix()))
+    return _wrapped(text)
+
+
+def _kappa_lines(a):
+    if a.kappa is None:
+        return []
+    out = _wrapped("times only (Fano factor of counts): " + a.kappa.sentence() + ".")
+    if a.kappa.kappa is not None and a.peaks:
+        out += _wrapped("FAP over all periods of DeltaLogLik/kappa (times only, kappa = %.3g): "
+                        % a.kappa.kappa + ", ".join(
+                            "peak %d %.3g" % (r, s.kappa)
+                            for r, s in enumerate(a.significance, start=1)) + ".")
+        out += _wrapped("levels over all periods for DeltaLogLik (times only, kappa times the "
+                        "Poisson levels): " + ", ".join(
+                            "%.3f (FAP %g %%)" % (a.kappa.kappa * baluev_level(alpha, a.w),
+                                                  100 * alpha) for alpha in SCAN_FAP) + ".")
+    return out
+
+
+def _cluster_method_lines(a, events_name):
+    if a.declustered:
+        d = a.declustered
+        return _wrapped("declustered events: %s kept %s of %s events (%s); the levels above "
+                        "apply to them when the clustering check passes."
+                        % (d.get("source", "the catalogue"), d.get("background", "?"),
+                           d.get("events", "?"), d.get("method", "method not named")))
+    if a.locations:
+        out = []
+        if a.shifts is not None and a.shifts.fap is not None:
+            f = a.shifts.fap
+            out += _wrapped("cluster shifts (Gardner-Knopoff clusters from magnitudes and "
+                            "locations, each moved as a whole to a random place in the record): "
+                            "FAP of the largest DeltaLogLik over all periods %.3g; %d of %d "
+                            "surrogate scans reached %.4g (%d clusters)."
+                            % (f.fap, f.reached, f.drawn, f.observed, f.clusters))
+        elif a.shifts is not None:
+            out += _wrapped("cluster shifts: not run: %s." % a.shifts.note)
+        out += _wrapped("declustered levels: `periodscan-prepare decluster %s -o "
+                        "BACKGROUND.txt` writes the background events (Gardner-Knopoff "
+                        "windows), to which the Poisson levels apply when their clustering "
+                        "check passes." % (events_name or "EVENTS.txt"))
+        return out
+    if a.clustered:
+        return _wrapped("declustering or the cluster-shift test needs magnitudes and locations "
+                        "(an event file of periodscan-prepare with its EVENTS.json).")
+    return []
+
+
+def _peaks_pass(a, indices):
+    if len(indices) == 1:
+        return "peak %s passes" % _ranks(a, indices)
+    return "peaks %s pass" % _ranks(a, indices)
+
+
+def _verdict_lines(a):
+    if not a.significance:
+        return []
+    passing = [i for i, s in zip(a.peaks, a.significance) if s.significant]
+    lobes = [i for i, f in zip(a.peaks, a.flags) if i in passing and f.side_lobe_of is not None]
+    own = [i for i in passing if i not in lobes]
+    if passing:
+        text = ("significance: %s the %g %% level over all periods by every method that "
+                "applies." % (_peaks_pass(a, own) if own else "no peak of its own passes",
+                              100 * SIGNIFICANT_FAP))
+        if lobes:
+            lobe_text = _peaks_pass(a, lobes)
+            text += (" %s too, but as side lobe%s of a stronger peak."
+                     % (lobe_text[0].upper() + lobe_text[1:], "s" if len(lobes) > 1 else ""))
+    elif not a.significance_known():
+        text = ("significance: not known; the catalogue is clustered and kappa is not defined, "
+                "so no false-alarm level printed here applies (decluster, or scan longer "
+                "periods).")
+    else:
+        text = ("significance: no peak passes the %g %% level over all periods by every method "
+                "that applies." % (100 * SIGNIFICANT_FAP))
+    return _wrapped(text)
+
+
+def _flag_lines(a, period):
+    parts = ["peak %d %s" % (r, "; ".join(f.labels(period)))
+             for r, f in enumerate(a.flags, start=1) if f.labels(period)]
+    out = _wrapped("flags: " + ", ".join(parts) + ".") if parts else []
+    if a.flags and a.span is None:
+        out += _wrapped("side lobes: not checked without the span of the events (give "
+                        "--events).")
+    return out
+
+
+def _interval_lines(a, spectrum, axis):
+    out = []
+    rank = {i: r for r, i in enumerate(a.peaks, start=1)}
+    widened = (", widened by kappa = %.3g" % a.interval_kappa) if a.interval_kappa > 1 else ""
+    raised = widened
+    if a.clustered and a.kappa_value is None:
+        widened = ", too narrow for these clustered events since kappa is not defined"
+        raised = ", too low for these clustered events since kappa is not defined"
+    for i, u in a.intervals.items():
+        text = ("peak %d, 95 %% profile-likelihood intervals%s: T = %s%s, A = %s, phase at the "
+                "middle of the record %s rad, rate maximum at %s%s and every T from it."
+                % (rank[i], widened, u.period.text(), axis.suffix(), u.amplitude.text("%.3g"),
+                   u.phase.text("%.3g"), u.peak_time.text("%.7g"),
+                   (" (%s)" % axis.date_text(u.peak_time.estimate)) if axis.has_calendar
+                   else ""))
+        if a.flags[a.peaks.index(i)].amplitude_at_bound:
+            text += " A is at its bound 1: the intervals of A and the phase are not regular."
+        out += _wrapped(text)
+    edge = [i for i, sig, f in zip(a.peaks, a.significance, a.flags)
+            if sig.significant and f.edge and f.side_lobe_of is None]
+    if edge:
+        out += _wrapped("%s on the edge of the grid: %s maximum may lie outside the band, so "
+                        "no intervals are given; widen the band." % (
+                            ("peak %s lies" if len(edge) == 1 else "peaks %s lie")
+                            % _ranks(a, edge), "its" if len(edge) == 1 else "their"))
+    if a.upper_limit is not None:
+        u = a.upper_limit
+        out += _wrapped("95 %% upper limit on A over the band (%s independent frequencies%s): "
+                        "%.3g, the largest, at T = %.6g%s."
+                        % (len(u.limits), raised, u.amplitude, 1 / u.frequency, axis.suffix()))
+    return out
+
+
+def assessment_lines(a, spectrum, axis=TimeAxis(), events_name=None):
+    """The lines on clustering, the cluster-aware levels, the flags and the
+    likelihood intervals of a spectrum's Assessment."""
+    out = _check_lines(a, axis)
+    out += _kappa_lines(a)
+    out += _cluster_method_lines(a, events_name)
+    out += _verdict_lines(a)
+    out += _flag_lines(a, spectrum.period)
+    out += _interval_lines(a, spectrum, axis)
+    if a.failed:
+        out += _wrapped("not computed, the likelihood being singular (event times on a lattice "
+                        "of a trial period): " + ", ".join(a.failed) + ".")
+    return out

@@ -3,7 +3,7 @@ time, where the list ends, and the rounding to 4-byte reals."""
 
 import pytest
 
-from periodscan.events import read_event_times
+from periodscan.events import read_description, read_event_times, time_axis
 from periodscan.results import ResultFileError
 
 # (label, file content, times read)
@@ -46,3 +46,40 @@ def test_decreasing_time_names_its_line(tmp_path):
         read_event_times(path)
     assert str(error.value) == ("%s, line 5: event times must not decrease: event 2 is 1, "
                                 "event 3 is 0.5" % path)
+
+
+# (description, time, text of the time, axis label suffix)
+TIME_AXES = [
+    ({"origin": "2021-01-01T00:00:00Z", "unit": "days"}, 182.5, "2021-07-02 12:00 UTC",
+     " (days)"),
+    ({"origin": "2016-01-01T11:25:04.5Z", "unit": "days"}, 1.0, "2016-01-02 11:25 UTC",
+     " (days)"),
+    ({"origin": "2021-01-01T00:00:00Z", "unit": "hours"}, 25.5, "2021-01-02 01:30 UTC",
+     " (hours)"),
+    ({"origin": "1952-01-01T00:00:00Z", "unit": "seconds"}, -60.0, "1951-12-31 23:59 UTC",
+     " (seconds)"),
+    # No origin (decimal years), an origin that is no UTC time, an unknown
+    # unit: no calendar, and no unit where it is unknown.
+    ({"unit": "years"}, 1851.5, "1851.5", " (years)"),
+    ({"origin": "some day", "unit": "days"}, 3.0, "3", " (days)"),
+    ({"origin": "2021-01-01T00:00:00Z", "unit": "fortnights"}, 3.0, "3", ""),
+    (None, 3.0, "3", ""),
+]
+
+
+@pytest.mark.parametrize("description,time,text,suffix", TIME_AXES)
+def test_time_axis_of_a_description(description, time, text, suffix):
+    axis = time_axis(description)
+    assert (axis.date_text(time), axis.suffix()) == (text, suffix)
+
+
+@pytest.mark.parametrize("name,content,message", [
+    ("ev.json", "{\n  \"unit\": days\n}\n", "ev.json, line 2: is not JSON (Expecting value)"),
+    ("ev.json", "[1, 2]\n", "ev.json: must hold a JSON object"),
+    ("ev.txt.json", "{\"unit\": \"days\"", "ev.txt.json, line 1: is not JSON"),
+])
+def test_malformed_description_is_reported(tmp_path, name, content, message):
+    (tmp_path / name).write_text(content)
+    with pytest.raises(ResultFileError) as error:
+        read_description(str(tmp_path / "ev.txt"))
+    assert str(error.value).startswith(str(tmp_path / message))

@@ -2,15 +2,21 @@
 quarry-blast example, the figures it writes, and the messages and exit status
 for missing, malformed or stale result files."""
 
+import json
+import os
 import re
 import shutil
+import subprocess
+import sys
+
+import numpy as np
 
 import pytest
 
 from periodscan.plot_command import main
 from periodscan.results import read_spectrum
-from plot_support import (SPECTRUM_TSV, WINDOWS_TSV, examples_beside, png_size, records,
-                          run_periodscan, run_tool, svg_root, write_events)
+from plot_support import (SPECTRUM_TSV, TOOL, WINDOWS_TSV, examples_beside, png_size,
+                          records, run_periodscan, run_tool, svg_root, write_events)
 
 QUARRY_EVENTS = "../examples/scsn_2021_quarry_blasts_days.txt"
 
@@ -76,6 +82,15 @@ def test_fine_grid_resolves_the_daily_peak_without_warning(quarry):
     assert len(re.findall(r"^  \d +\S", summary, re.M)) == 5
     assert "levels at one period: 2.996 (p = 0.05), 4.605 (p = 0.01), 6.908 (p = 0.001)" \
         in summary
+    # The two large neighbours are the side lobes of the daily cycle, whose
+    # rate falls to zero at night.
+    summary = " ".join(summary.split())
+    assert "flags: peak 1 A = 1, peak 2 side lobe of T = 1, peak 3 side lobe of T = 1," in summary
+    assert ("significance: peak 1 passes the 5 % level over all periods by every method that "
+            "applies. Peaks 2, 3 pass too, but as side lobes of a stronger peak.") in summary
+    interval = re.search(r"peak 1, 95 % profile-likelihood intervals, widened by kappa = \S+: "
+                         r"T = \S+ \[(\S+), (\S+)\]", summary)
+    assert float(interval.group(1)) < 1 < float(interval.group(2).rstrip("],"))
 
 
 def _check_figures(folder, stems):
@@ -245,6 +260,9 @@ def test_survey_tables_drawn(tmp_path):
         "q.windows.tsv: 2 windows x 2 periods, windows from 0 to 15, T 1 to 2",
         "  largest DeltaLogLik 7 in the window 0 to 10, T = 1",
         "  1 window with fewer than two distinct event times (grey)",
+        "  contour: 1 % false alarm over all periods of a window (Poisson; clustering not "
+        "corrected without",
+        "    --events): 7.3.",
         "figures: q.time_frequency.png q.time_frequency.svg q.window_counts.png "
         "q.window_counts.svg"]
     _check_figures(tmp_path, ["q.time_frequency", "q.window_counts"])
@@ -259,3 +277,43 @@ def test_survey_tables_drawn(tmp_path):
             in unwrapped(result.stdout))
     assert result.stdout.endswith("figures: s.spectrum.png s.spectrum.svg\n")
     _check_figures(tmp_path / "other", ["s.spectrum"])
+
+
+def svg_texts(path):
+    """The texts of an SVG figure of matplotlib, which writes each as a comment."""
+    return re.findall(r"<!-- (.*?) -->", path.read_text())
+
+
+def test_figures_give_units_and_dates_without_warnings(program, tmp_path):
+    times = np.sort(np.random.default_rng(5).uniform(0, 100, 300))
+    write_events(tmp_path, ["%.6f" % t for t in times])
+    (tmp_path / "ev.json").write_text(json.dumps(
+        {"origin": "2021-01-01T00:00:00Z", "unit": "days", "columns": ["time"]}))
+    run_periodscan(program, tmp_path, "\nev.txt\n2 20\n30\n0\n")
+    run_periodscan(program, tmp_path, "\nev.txt\n2 10\n5\n1\n20\n5\n0\n")
+    result = subprocess.run([sys.executable, "-W", "error::UserWarning", str(TOOL),
+                             str(tmp_path), "--events", str(tmp_path / "ev.txt")],
+                            capture_output=True, text=True, timeout=300)
+    assert (result.returncode, result.stderr) == (0, "")
+    assert "  window length 20, found from the events and the window counts;" in result.stdout
+    assert "period T (days)" in svg_texts(tmp_path / "spectrum.svg")
+    texts = svg_texts(tmp_path / "time_frequency.svg")
+    assert {"period T (days)", "window centre (UTC); windows 20 days long", "Feb",
+            "events in"} <= set(texts)
+    assert any(t.startswith("1 % false alarm over all periods of a window (Poisson")
+               for t in texts)
+
+
+def test_closed_output_pipe_ends_quietly(tmp_path):
+    """As with "periodscan-plot | head -1" once head has gone: no traceback,
+    the status of a program ended by the broken-pipe signal, figures kept."""
+    (tmp_path / "ZUM_out.dat").write_bytes(records(SPECTRUM))
+    reader, writer = os.pipe()
+    os.close(reader)
+    try:
+        result = subprocess.run([str(TOOL), str(tmp_path)], stdout=writer,
+                                stderr=subprocess.PIPE, timeout=120)
+    finally:
+        os.close(writer)
+    assert (result.returncode, result.stderr) == (141, b"")
+    _check_figures(tmp_path, ["spectrum"])

@@ -205,3 +205,17 @@ def test_malformed_survey_table(tmp_path, label, name, content, message):
     with pytest.raises(ResultFileError) as error:
         reader(path)
     assert str(error.value) == str(path) + message
+
+
+@pytest.mark.parametrize("comments,span", [
+    (["# t1: 0.03775972 (first event); last: 364.99652407; span: 364.95876435"], 364.95876435),
+    (["# events: q.txt", "# t1: 3 (first event); last: 9; span: 6"], 6.0),
+    (["# t1: 3 (first event); last: 3; span: 0"], None),        # no span to speak of
+    (["# t1: 3 (first event); last: 9; span: nan"], None),
+    (["# span: 6"], None),                                       # not the line of t1
+    ([], None),
+])
+def test_span_of_a_survey_table(tmp_path, comments, span):
+    path = tmp_path / "s.spectrum.tsv"
+    path.write_text("\n".join(comments + SPECTRUM_TSV.splitlines()[2:]) + "\n")
+    assert read_spectrum_table(path).span == span

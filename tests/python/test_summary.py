@@ -1,14 +1,20 @@
-"""Peak picking and the period-grid resolution check of the summary. Expected
+"""Peak picking, the period-grid resolution check, the clustering and
+significance lines, the flags and the window length of the summary. Expected
 widths and grid sizes were worked out with bc from the formulas, not with the
 code under test."""
 
+import json
 import math
+import re
 
 import numpy as np
 import pytest
 
+from periodscan import likelihood, simulate
+from periodscan.assessment import assess_spectrum, window_length
+from periodscan.events import read_event_times
 from periodscan.results import Spectrum
-from periodscan.summary import grid_resolution, largest_peaks
+from periodscan.summary import grid_resolution, largest_peaks, spectrum_summary
 
 
 @pytest.mark.parametrize("values,peaks", [
@@ -46,3 +52,131 @@ def test_grid_resolution(periods, span, step, width, coarse, needed):
     assert res.width == pytest.approx(width, rel=1e-5)
     assert res.too_coarse == coarse
     assert res.needed == needed
+
+
+# ---------------------------------------------------------------------------
+# What the summary says beyond the Poisson levels, on simulated catalogues
+# scanned with the likelihood of the package: 400 days, a grid from 5 to 20
+# days five points per peak width.
+
+SPAN = 400.0
+
+
+def scanned(catalogue):
+    t = catalogue.time
+    span = t[-1] - t[0]
+    f = np.arange(1 / 20, 1 / 5, 1 / (5 * span))
+    fit = likelihood.fit(t, f)
+    order = np.argsort(1 / f)
+    return Spectrum(1 / f[order], fit.delta_log_lik[order], fit.amplitude[order]), t
+
+
+def summary_text(catalogue):
+    spectrum, t = scanned(catalogue)
+    return re.sub(r"\n {3,}", " ", "\n".join(spectrum_summary(spectrum, t)))
+
+
+CATALOGUES = {
+    "poisson": lambda rng: simulate.poisson(rng, SPAN, 2.0),
+    "neyman-scott": lambda rng: simulate.neyman_scott(rng, SPAN, 0.5, 5.0, delay=0.2),
+    "periodic": lambda rng: simulate.poisson(rng, SPAN, 2.0, simulate.Modulation(0.5, 10.0)),
+}
+
+
+@pytest.mark.parametrize("kind,present,absent", [
+    ("poisson", ["clustering check: no sign of clustering",
+                 "significance: no peak passes the 5 % level over all periods",
+                 "95 % upper limit on A over the band"],
+     ["profile-likelihood intervals", "Poisson false-alarm levels do not apply"]),
+    ("neyman-scott", ["clustering check: clustered: the mean DeltaLogLik over the",
+                      "the Poisson false-alarm levels do not apply",
+                      "FAP over all periods of DeltaLogLik/kappa (times only, kappa = "],
+     ["no sign of clustering"]),
+    ("periodic", ["clustering check: no sign of clustering",
+                  "significance: peak 1 passes the 5 % level over all periods",
+                  "peak 1, 95 % profile-likelihood intervals"],
+     ["upper limit on A"]),
+])
+def test_clustering_and_significance_lines(kind, present, absent):
+    text = summary_text(CATALOGUES[kind](np.random.default_rng(7)))
+    for phrase in present:
+        assert phrase in text
+    for phrase in absent:
+        assert phrase not in text
+
+
+def test_interval_of_a_simulated_peak_covers_the_true_period():
+    text = summary_text(CATALOGUES["periodic"](np.random.default_rng(11)))
+    found = re.search(r"peak 1, 95 % profile-likelihood intervals.*?: T = \S+ \[(\S+), (\S+)\]",
+                      text)
+    lo, hi = float(found.group(1)), float(found.group(2).rstrip("],"))
+    assert lo < 10.0 < hi and hi - lo < 0.5
+
+
+# Flags of hand-made spectra without the event times: the edge of the grid and
+# A = 1 are known; a side lobe needs the span of the events.
+@pytest.mark.parametrize("values,amplitudes,flags", [
+    ([1, 2, 5], [0.1, 0.2, 0.3], "flags: peak 1 edge of grid."),
+    ([1, 5, 2, 3, 1], [0.1, 1.0, 0.2, 0.5, 0.1], "flags: peak 1 A = 1."),
+    ([6, 1, 5, 2], [1.0, 0.1, 0.2, 0.1], "flags: peak 1 edge of grid; A = 1."),
+    ([1, 5, 2, 3, 1], [0.1, 0.2, 0.2, 0.5, 0.1], None),
+])
+def test_flags_without_events(values, amplitudes, flags):
+    n = len(values)
+    spectrum = Spectrum(np.arange(1.0, n + 1), np.array(values, float), np.array(amplitudes))
+    lines = spectrum_summary(spectrum)
+    flag_lines = [line.strip() for line in lines if line.strip().startswith("flags:")]
+    assert flag_lines == ([flags] if flags else [])
+    assert "  side lobes: not checked without the span of the events (give --events)." in lines
+    assert ("  clustering check: not made without the span of the events (give --events)."
+            in lines)
+
+
+def _windows(t, length, step, n):
+    """Counts of windows [t1 + w S, t1 + w S + L], ends included."""
+    starts = t[0] + step * np.arange(n)
+    return np.array([np.sum((t >= s) & (t <= s + length)) for s in starts])
+
+
+@pytest.mark.parametrize("length,step", [(60.0, 15.0), (10.0, 5.0), (7.5, 7.5), (100.0, 1.0)])
+def test_window_length_is_found_from_the_counts(length, step):
+    t = np.sort(np.random.default_rng(3).uniform(0, 365, 800))
+    n = int((t[-1] - t[0] - length) / step + 1)
+    marks = 3.0 + length + step * np.arange(n)          # any time-mark shift
+    assert window_length(t, marks, _windows(t, length, step, n)) == length
+
+
+def test_window_length_of_another_run_is_not_found():
+    t = np.sort(np.random.default_rng(3).uniform(0, 365, 800))
+    counts = _windows(t, 60.0, 15.0, 21)
+    counts[::2] += 7
+    assert window_length(t, 75.0 + 15.0 * np.arange(21), counts) is None
+
+
+def _event_file(folder, catalogue):
+    """An event file as periodscan-prepare writes it, with its EVENTS.json."""
+    path = folder / "ev.txt"
+    path.write_text("".join("%.6f %.2f %.4f %.4f 10.0\n" % row for row in zip(
+        catalogue.time, catalogue.magnitude, catalogue.latitude, catalogue.longitude)))
+    description = {"unit": "days",
+                   "columns": ["time", "magnitude", "latitude", "longitude", "depth"]}
+    (folder / "ev.json").write_text(json.dumps(description))
+    return str(path), description
+
+
+@pytest.mark.parametrize("amplitude,passes", [(0.0, False), (0.8, True)])
+def test_cluster_shifts_from_magnitudes_and_locations(tmp_path, amplitude, passes):
+    catalogue = simulate.neyman_scott(np.random.default_rng(4), SPAN, 0.15, 3.0, delay=0.2,
+                                      modulation=simulate.Modulation(amplitude, 10.0))
+    path, description = _event_file(tmp_path, catalogue)
+    t = read_event_times(path)
+    f = np.arange(1 / 20, 1 / 5, 1 / (2 * (t[-1] - t[0])))
+    fit = likelihood.fit(t, f)
+    spectrum = Spectrum(1 / f[::-1], fit.delta_log_lik[::-1], fit.amplitude[::-1])
+    assessment = assess_spectrum(spectrum, largest_peaks(spectrum), t, description, path)
+    text = " ".join(" ".join(spectrum_summary(spectrum, t, assessment=assessment)).split())
+    shifts = re.search(r"cluster shifts \(Gardner-Knopoff clusters from magnitudes and "
+                       r"locations, .*?\): FAP of the largest DeltaLogLik over all periods (\S+);",
+                       text)
+    assert (float(shifts.group(1)) < 0.05) == passes
+    assert ("significance: peak 1 passes" in text) == passes

@@ -3,6 +3,7 @@ event files.
 
     periodscan-prepare SOURCE... -o EVENTS.txt [options]
     periodscan-prepare check EVENTS.txt
+    periodscan-prepare decluster EVENTS.txt -o BACKGROUND.txt
 
 The first form reads catalogues (QuakeML 1.2, FDSN text, ComCat CSV, SCEDC
 listings, or any CSV with --time-column; gzip-compressed files too), keeps
@@ -73,9 +74,12 @@ def _parse(parser, argv):
 def prepare_parser():
     parser = argparse.ArgumentParser(
         prog=PROGRAM, usage="%(prog)s SOURCE... -o EVENTS.txt [options]\n"
-        "       %(prog)s check EVENTS.txt",
+        "       %(prog)s check EVENTS.txt\n"
+        "       %(prog)s decluster EVENTS.txt -o BACKGROUND.txt",
         description="Writes an event file for periodscan from earthquake catalogues.",
-        epilog="Subcommands: check EVENTS.txt (how the programs will read an event file).")
+        epilog="Subcommands: check EVENTS.txt (how the programs will read an event file); "
+        "decluster EVENTS.txt -o BACKGROUND.txt (the background events, without aftershocks "
+        "and foreshocks).")
     parser.add_argument("sources", nargs="+", metavar="SOURCE",
                         help="catalogue files, joined (gzip-compressed files are read too)")
     parser.add_argument("-o", "--output", required=True, metavar="EVENTS.txt",
@@ -347,4 +351,10 @@ def check_command(argv):
 
 # Subcommands by their first argument; anything else is a source of the
 # default command.
-SUBCOMMANDS = {"check": check_command}
+def decluster_command(argv):
+    # Imported here: declustering needs numpy, the rest of the command does not.
+    from periodscan.decluster import decluster_main
+    return decluster_main(argv)
+
+
+SUBCOMMANDS = {"check": check_command, "decluster": decluster_command}

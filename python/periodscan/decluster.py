@@ -1,0 +1,320 @@
+"""Declustering by the space-time windows of Gardner and Knopoff.
+
+Gardner, J. K. and Knopoff, L. (1974), "Is the sequence of earthquakes in
+Southern California, with aftershocks removed, Poissonian?", Bulletin of the
+Seismological Society of America 64(5), 1363-1367. The windows are the fits
+to their table given by van Stiphout, Zhuang and Marsan (2012), "Seismicity
+declustering", Community Online Resource for Statistical Seismicity
+Analysis, doi:10.5078/corssa-52382934:
+
+    distance  d(M) = 10^(0.1238 M + 0.983) km
+    time      t(M) = 10^(0.032 M + 2.7389) days   for M >= 6.5,
+                     10^(0.5409 M - 0.547) days    below,
+
+so an M 3 event holds 22.6 km and 11.9 days, an M 5 event 40 km and 143 days.
+
+The main-shock procedure: events are taken from the largest magnitude down
+(the earlier first among equal magnitudes); one that is not yet in a cluster
+opens a cluster, and every event not yet in a cluster that lies within d(M)
+of its epicentre and at most t(M) after it, or FORESHOCK_FRACTION t(M) before
+it, joins that cluster. The main shock of every cluster, alone ones included,
+is the background catalogue. Depth is not used.
+
+A window also reaches events that a larger main shock took first; such
+clusters are `linked`. Moving clusters as wholes (surrogates.py) is safest
+with the linked groups, since a sequence split between two main shocks
+would otherwise be torn apart.
+
+`decluster_main` is the command `periodscan-prepare decluster EVENTS.txt -o
+BACKGROUND.txt`: it writes the background events (the input lines as they
+were), BACKGROUND.json (the input's description with the declustering noted)
+and BACKGROUND.clusters (for every event of the input: its line number, the
+line number of its cluster's main shock, 1 if it is kept, else 0, and the
+line number of the first main shock of its linked group).
+"""
+
+import argparse
+import json
+import math
+import os
+import sys
+import tempfile
+from dataclasses import dataclass
+
+import numpy as np
+
+PROGRAM = "periodscan-prepare decluster"
+METHOD = "Gardner-Knopoff windows (1974; fits of van Stiphout et al. 2012)"
+
+FORESHOCK_FRACTION = 1.0
+EARTH_RADIUS_KM = 6371.0
+DAYS_PER_UNIT = {"days": 1.0, "hours": 1.0 / 24, "seconds": 1.0 / 86400, "years": 365.25}
+DEFAULT_COLUMNS = ("time", "magnitude", "latitude", "longitude", "depth")
+NEEDED_COLUMNS = ("time", "magnitude", "latitude", "longitude")
+
+
+def window_km(m):
+    return 10.0 ** (0.1238 * np.asarray(m, dtype=float) + 0.983)
+
+
+def window_days(m):
+    m = np.asarray(m, dtype=float)
+    return np.where(m >= 6.5, 10.0 ** (0.032 * m + 2.7389), 10.0 ** (0.5409 * m - 0.547))
+
+
+def epicentral_km(lat0, lon0, lat, lon):
+    """Great-circle distance on a sphere (haversine)."""
+    p0, p = np.radians(lat0), np.radians(lat)
+    h = (np.sin(0.5 * (p - p0)) ** 2
+         + np.cos(p0) * np.cos(p) * np.sin(0.5 * np.radians(np.asarray(lon) - lon0)) ** 2)
+    return 2 * EARTH_RADIUS_KM * np.arcsin(np.sqrt(np.minimum(h, 1.0)))
+
+
+@dataclass
+class Declustering:
+    main_shock: np.ndarray   # for every event, the index of its cluster's main shock
+    background: np.ndarray   # True for the main shocks (alone ones included)
+    linked: np.ndarray       # for every event, the smallest main-shock index of its group
+
+    @property
+    def clusters(self):
+        return len(np.unique(self.main_shock))
+
+
+def gardner_knopoff(days, magnitude, latitude, longitude,
+                    foreshock_fraction=FORESHOCK_FRACTION):
+    """Clusters of a catalogue with times in days (any order)."""
+    t = np.asarray(days, dtype=float)
+    m = np.asarray(magnitude, dtype=float)
+    lat = np.asarray(latitude, dtype=float)
+    lon = np.asarray(longitude, dtype=float)
+    by_time = np.argsort(t, kind="stable")
+    ts = t[by_time]
+    main = np.full(len(t), -1, dtype=np.int64)
+    # Union-find over main shocks: a window that reaches events already
+    # taken by a larger main shock links the two clusters.
+    parent = np.arange(len(t))
+
+    def root(k):
+        while parent[k] != k:
+            parent[k] = parent[parent[k]]
+            k = parent[k]
+        return k
+
+    for i in np.lexsort((t, -m)):
+        if main[i] >= 0:
+            continue
+        main[i] = i
+        span = float(window_days(m[i]))
+        lo = np.searchsorted(ts, t[i] - foreshock_fraction * span, side="left")
+        hi = np.searchsorted(ts, t[i] + span, side="right")
+        cand = by_time[lo:hi]
+        cand = cand[epicentral_km(lat[i], lon[i], lat[cand], lon[cand]) <= window_km(m[i])]
+        for other in np.unique(main[cand[main[cand] >= 0]]):
+            a, b = root(i), root(other)
+            parent[max(a, b)] = min(a, b)
+        main[cand[main[cand] < 0]] = i
+    linked = np.array([root(k) for k in main])
+    return Declustering(main, main == np.arange(len(t)), linked)
+
+
+# ---------------------------------------------------------------------------
+# The command
+
+
+class EventFileError(Exception):
+    """Bad input; the message names the file and, where there is one, the line."""
+
+
+def _error(path, message, line=None):
+    where = path if line is None else "%s, line %d" % (path, line)
+    return EventFileError("%s: %s" % (where, message))
+
+
+def description_path(events_path):
+    return os.path.splitext(events_path)[0] + ".json"
+
+
+def read_description(events_path):
+    """EVENTS.json beside the event file, or None where there is none."""
+    path = description_path(events_path)
+    try:
+        with open(path, encoding="utf-8") as f:
+            data = json.load(f)
+    except FileNotFoundError:
+        return None
+    except (OSError, UnicodeDecodeError) as e:
+        raise _error(path, "cannot be read (%s)" % e) from None
+    except json.JSONDecodeError as e:
+        raise _error(path, "is not JSON (%s)" % e.msg, e.lineno) from None
+    if not isinstance(data, dict):
+        raise _error(path, "must hold a JSON object")
+    return data
+
+
+@dataclass
+class EventTable:
+    lines: list          # every line of the file, without its line end
+    rows: list           # line numbers (1-based) of the events
+    values: dict         # column name -> array over the events
+
+
+def read_events(path, columns):
+    """The events of a file written by periodscan-prepare: blank lines and
+    lines starting with # are passed over, every other line holds the
+    columns in the given order, of which those in NEEDED_COLUMNS must be
+    numbers."""
+    try:
+        with open(path, encoding="utf-8") as f:
+            lines = f.read().splitlines()
+    except FileNotFoundError:
+        raise _error(path, "not found") from None
+    except (OSError, UnicodeDecodeError) as e:
+        raise _error(path, "cannot be read (%s)" % e) from None
+    where = {name: columns.index(name) for name in NEEDED_COLUMNS}
+    rows, values = [], {name: [] for name in NEEDED_COLUMNS}
+    for number, line in enumerate(lines, start=1):
+        text = line.strip()
+        if not text or text.startswith("#"):
+            continue
+        fields = text.split()
+        for name, col in where.items():
+            if col >= len(fields):
+                raise _error(path, "no %s (column %d); declustering needs the time, magnitude,"
+                             " latitude and longitude of every event" % (name, col + 1), number)
+            try:
+                value = float(fields[col])
+            except ValueError:
+                value = float("nan")
+            if not math.isfinite(value):
+                raise _error(path, "the %s is not a number: %r" % (name, fields[col]), number)
+            values[name].append(value)
+        rows.append(number)
+    if not rows:
+        raise _error(path, "holds no events")
+    return EventTable(lines, rows, {k: np.array(v) for k, v in values.items()})
+
+
+def _columns(description, path):
+    if description is None or "columns" not in description:
+        return list(DEFAULT_COLUMNS)
+    columns = description["columns"]
+    if not (isinstance(columns, list) and all(isinstance(c, str) for c in columns)):
+        raise _error(description_path(path), '"columns" must be a list of names')
+    missing = [c for c in NEEDED_COLUMNS if c not in columns]
+    if missing:
+        raise _error(description_path(path), "has no column %s; declustering needs the time, "
+                     "magnitude, latitude and longitude" % ", ".join(missing))
+    return columns
+
+
+def _unit(description, given, path):
+    unit = given or (description or {}).get("unit")
+    if unit is None:
+        raise _error(path, "the time unit is not known: there is no %s; give --unit"
+                     % description_path(path))
+    if unit not in DAYS_PER_UNIT:
+        raise _error(description_path(path) if not given else path,
+                     "unknown time unit %r (known: %s)" % (unit, ", ".join(DAYS_PER_UNIT)))
+    return unit
+
+
+def _write_all(outputs):
+    """Writes every (path, text) pair under a temporary name in its folder,
+    then renames them all; on failure nothing new is left behind."""
+    temps, path = [], None
+    try:
+        for path, text in outputs:
+            fd, temp = tempfile.mkstemp(prefix=".%s." % os.path.basename(path),
+                                        dir=os.path.dirname(os.path.abspath(path)))
+            temps.append(temp)
+            with os.fdopen(fd, "w", encoding="utf-8") as f:
+                f.write(text)
+        for (path, _), temp in zip(outputs, temps):
+            os.replace(temp, path)
+    except OSError as e:
+        for temp in temps:
+            if os.path.exists(temp):
+                os.remove(temp)
+        raise _error(path, "cannot be written (%s)" % (e.strerror or e)) from None
+
+
+def decluster_file(events_path, output_path, unit=None,
+                   foreshock_fraction=FORESHOCK_FRACTION):
+    """Reads, declusters and writes; returns (events, background events)."""
+    if os.path.abspath(events_path) == os.path.abspath(output_path):
+        raise _error(output_path, "the output would replace the event file it is made from")
+    description = read_description(events_path)
+    columns = _columns(description, events_path)
+    unit = _unit(description, unit, events_path)
+    table = read_events(events_path, columns)
+    v = table.values
+    result = gardner_knopoff(v["time"] * DAYS_PER_UNIT[unit], v["magnitude"], v["latitude"],
+                             v["longitude"], foreshock_fraction)
+    rows = np.asarray(table.rows)
+    kept = set(rows[result.background].tolist())
+    # Comment lines ahead of the first event (a header) go with the events.
+    header = [line for line in table.lines[:table.rows[0] - 1] if line.strip()]
+    body = header + [table.lines[number - 1] for number in table.rows if number in kept]
+    cluster_lines = ["# declustered with %s from %s" % (METHOD, os.path.basename(events_path)),
+                     "# line: the event's line in that file; cluster: the line of its main "
+                     "shock; kept: 1 for the background event of its cluster; linked: the "
+                     "first line among the main shocks of clusters linked by their windows "
+                     "(move these together in cluster-shift surrogates)",
+                     "# line cluster kept linked"]
+    cluster_lines += ["%d %d %d %d" % (rows[i], rows[result.main_shock[i]],
+                                       result.background[i], rows[result.linked[i]])
+                      for i in range(len(rows))]
+    # The description of the input, its provenance included, now describing
+    # the background events, with the step that made them.
+    out_description = dict(description or {"unit": unit, "columns": columns})
+    first, last = (table.lines[number - 1].split()[0] for number in (min(kept), max(kept)))
+    out_description.update({
+        "program": PROGRAM, "events_file": os.path.basename(output_path),
+        "events": len(kept), "first": first, "last": last})
+    out_description["declustering"] = {
+        "method": METHOD, "source": os.path.basename(events_path),
+        "foreshock_fraction": foreshock_fraction, "events": len(rows),
+        "background": len(kept), "clusters_file":
+            os.path.basename(os.path.splitext(output_path)[0] + ".clusters")}
+    _write_all([
+        (output_path, "\n".join(body) + "\n"),
+        (description_path(output_path), json.dumps(out_description, indent=2) + "\n"),
+        (os.path.splitext(output_path)[0] + ".clusters", "\n".join(cluster_lines) + "\n"),
+    ])
+    return len(rows), int(result.background.sum())
+
+
+def decluster_main(argv=None, out=None, err=None):
+    out, err = out or sys.stdout, err or sys.stderr
+    parser = argparse.ArgumentParser(
+        prog=PROGRAM,
+        description="Remove the aftershocks and foreshocks of a catalogue with the windows of "
+                    "Gardner and Knopoff, keeping the largest event of every cluster. Writes "
+                    "the background events to the output, its .json beside it, and the "
+                    "cluster of every input event to a .clusters file beside it.",
+        epilog="example: periodscan-prepare decluster events.txt -o background.txt")
+    parser.add_argument("events", metavar="EVENTS.txt",
+                        help="event file with time, magnitude, latitude and longitude columns")
+    parser.add_argument("-o", "--output", required=True, metavar="BACKGROUND.txt")
+    parser.add_argument("--unit", choices=sorted(DAYS_PER_UNIT),
+                        help="time unit of the event file (default: from EVENTS.json)")
+    parser.add_argument("--foreshock-fraction", type=float, default=FORESHOCK_FRACTION,
+                        metavar="F", help="events up to F times the time window before a "
+                        "main shock join its cluster (default %(default)g)")
+    args = parser.parse_args(argv)
+    if not (args.foreshock_fraction >= 0):
+        parser.error("--foreshock-fraction must be zero or more")
+    try:
+        n, kept = decluster_file(args.events, args.output, args.unit, args.foreshock_fraction)
+    except EventFileError as e:
+        print("%s: error: %s" % (PROGRAM, e), file=err)
+        return 1
+    print("%s: %d background events of %d (%s); clusters in %s"
+          % (args.output, kept, n, METHOD,
+             os.path.splitext(args.output)[0] + ".clusters"), file=out)
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(decluster_main())

@@ -1,0 +1,90 @@
+"""The maximum-likelihood spectrum of a periodic rate, computed by the engine
+of periodscan-survey (the compiled module periodscan._engine).
+
+    >>> import numpy as np, periodscan
+    >>> times = np.loadtxt("quakes.txt", usecols=0)
+    >>> s = periodscan.survey(times, 0.5, 2.0)
+    >>> s.period[np.argmax(s.delta_log_lik)]
+
+For the same times and grid the arrays hold the same numbers, to the bit, as
+the columns of the command's PREFIX.spectrum.tsv.
+"""
+
+from dataclasses import dataclass
+
+import numpy as np
+
+try:
+    from periodscan import _engine
+except ImportError as error:  # the package without its compiled part
+    _engine = None
+    _ENGINE_ERROR = error
+
+COLUMNS = ("period", "frequency", "delta_log_lik", "amplitude", "phase", "peak_time",
+           "rayleigh_z")
+
+
+@dataclass(frozen=True)
+class SurveyResult:
+    """One row per trial period, in grid order (frequency rising, or with
+    `periods` the period rising).
+
+    phase is Fi in [0, 2 pi) of Mju*(1 + A*cos(2*pi*frequency*(t - t1) + Fi)),
+    t1 the first time; peak_time = (t1 - Fi/(2*pi*frequency)) mod period, where
+    the fitted rate peaks on the times' own axis (nan where A = 0);
+    rayleigh_z = |sum exp(2*pi*i*frequency*(t - t1))|**2 / N.
+    """
+
+    period: np.ndarray
+    frequency: np.ndarray
+    delta_log_lik: np.ndarray
+    amplitude: np.ndarray
+    phase: np.ndarray
+    peak_time: np.ndarray
+    rayleigh_z: np.ndarray
+    t1: float
+    span: float
+
+    def __len__(self):
+        return len(self.period)
+
+    def highest(self):
+        """Index of the largest delta_log_lik."""
+        return int(np.nanargmax(self.delta_log_lik))
+
+
+def survey(times, min_period, max_period, samples_per_peak=5, periods=None, intervals=None,
+           threads=0):
+    """The converged fit at every trial period.
+
+    times: event times, non-decreasing, at least two and not all equal.
+    The grid is uniform in frequency from 1/max_period to 1/min_period in steps
+    of 1/(samples_per_peak * span), span = times[-1] - times[0]; or, with
+    `periods` = N, the interactive program's N periods evenly spaced in
+    log10 of the period (samples_per_peak must then stay at its default).
+    intervals: (start, end) pairs on the times' axis, sorted and not
+    overlapping, over which the rate is integrated; every time must lie in one.
+    threads: 0 for every core; the result does not depend on it.
+    Raises ValueError for arguments the command would reject. The engine runs
+    without holding the GIL.
+    """
+    if _engine is None:
+        raise ImportError("periodscan._engine is not built: build the project and put "
+                          "<build>/python on PYTHONPATH") from _ENGINE_ERROR
+    if periods is not None:
+        if samples_per_peak != 5:
+            raise ValueError("samples_per_peak and periods exclude each other")
+        if isinstance(periods, bool) or int(periods) != periods:
+            raise ValueError("periods must be a whole number")
+        if periods < 2:
+            raise ValueError("periods must be at least 2")
+    times = np.asarray(times, dtype=np.float64)
+    if intervals is not None:
+        intervals = np.asarray(intervals, dtype=np.float64)
+        if intervals.ndim == 1 and intervals.size == 2:
+            intervals = intervals.reshape(1, 2)
+    columns = _engine.survey(times, float(min_period), float(max_period),
+                             float(samples_per_peak), 0 if periods is None else int(periods),
+                             intervals, int(threads))
+    return SurveyResult(t1=columns["t1"], span=columns["span"],
+                        **{name: columns[name] for name in COLUMNS})
