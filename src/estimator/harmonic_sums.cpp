@@ -1,0 +1,191 @@
+#include "estimator/harmonic_sums.h"
+
+#include <fftw3.h>
+#include <sys/mman.h>
+
+#include <algorithm>
+#include <cassert>
+#include <cmath>
+#include <cstdlib>
+#include <mutex>
+#include <new>
+#include <numbers>
+
+#include "scan/ordered_work.h"
+
+namespace periodscan {
+
+namespace {
+
+// Grid cells per mode, and kernel half-width in cells.
+constexpr double kOversampling = 3.0;
+constexpr int kHalfWidth = 13;
+constexpr int kWidth = 2 * kHalfWidth;
+constexpr double kRelativeError = 1e-13;
+constexpr std::size_t kHugePage = std::size_t{2} << 20;
+
+// FFTW's planner is not thread-safe; plans are made and destroyed under this
+// lock, executions (which are thread-safe) are not.
+std::mutex& planner_lock() {
+  static std::mutex lock;
+  return lock;
+}
+
+// The smallest even n >= minimum of the form 2^a 3^b 5^c 7^d.
+std::size_t fft_size(std::size_t minimum) {
+  std::size_t best = 2;
+  while (best < minimum) best *= 2;
+  for (std::size_t p7 = 1; p7 < best; p7 *= 7) {
+    for (std::size_t p5 = p7; p5 < best; p5 *= 5) {
+      for (std::size_t p3 = p5; p3 < best; p3 *= 3) {
+        std::size_t n = p3 * 2;
+        while (n < minimum) n *= 2;
+        best = std::min(best, n);
+      }
+    }
+  }
+  return best;
+}
+
+}  // namespace
+
+void HarmonicSums::FftwFree::operator()(double* p) const { fftw_free(p); }
+void HarmonicSums::Free::operator()(double* p) const { std::free(p); }
+
+// The kernel in grid units is phi(d) = exp(-d^2/(4 tau)) for |d| <= kHalfWidth,
+// with transform psi(nu) = sqrt(4 pi tau) exp(-tau nu^2). tau balances the
+// truncation error exp(-W^2/(4 tau)) against the aliasing error
+// exp(-4 pi^2 tau (1 - 1/sigma)) at the band edge nu = pi/sigma.
+HarmonicSums::HarmonicSums(std::span<const double> x, double origin, double delta,
+                           std::size_t capacity, int harmonics, int threads)
+    : x_(x),
+      origin_(origin),
+      delta_(delta),
+      capacity_(capacity),
+      harmonics_(harmonics),
+      threads_(threads),
+      error_bound_(kRelativeError * static_cast<double>(x.size())),
+      cells_(fft_size(std::max<std::size_t>(
+          static_cast<std::size_t>(kOversampling * static_cast<double>(capacity)) + 1,
+          2 * kWidth))),
+      tau_(kHalfWidth / (4.0 * std::numbers::pi * std::sqrt(1.0 - 1.0 / kOversampling))),
+      position_(x.size()) {
+  assert(capacity >= 1 && harmonics >= 1 && threads >= 1);
+  // The sums are written once per block, harmonic by harmonic; in huge pages
+  // where the system offers them, since faulting in megabytes of small pages
+  // costs as much as the sums of a small catalogue themselves.
+  std::size_t bytes = 2 * sizeof(double) * capacity * static_cast<std::size_t>(harmonics);
+  bytes = (bytes + kHugePage - 1) / kHugePage * kHugePage;
+  void* storage = std::aligned_alloc(kHugePage, bytes);
+  if (storage == nullptr) throw std::bad_alloc();
+  madvise(storage, bytes, MADV_HUGEPAGE);  // a hint only
+  sums_.reset(static_cast<double*>(storage));
+  const double cell = 2.0 * std::numbers::pi / static_cast<double>(cells_);
+  for (std::size_t i = 0; i < x.size(); ++i) position_[i] = delta * (x[i] - origin) / cell;
+  for (int t = 0; t < threads; ++t) {
+    auto* p = static_cast<double*>(fftw_malloc(2 * sizeof(double) * cells_));
+    if (p == nullptr) throw std::bad_alloc();
+    grids_.emplace_back(p);
+  }
+  auto* grid = reinterpret_cast<fftw_complex*>(grids_[0].get());
+  std::lock_guard<std::mutex> guard(planner_lock());
+  plan_ = fftw_plan_dft_1d(static_cast<int>(cells_), grid, grid, FFTW_BACKWARD, FFTW_ESTIMATE);
+}
+
+HarmonicSums::~HarmonicSums() {
+  std::lock_guard<std::mutex> guard(planner_lock());
+  fftw_destroy_plan(plan_);
+}
+
+void HarmonicSums::copy(std::size_t j, std::span<std::complex<double>> out) const {
+  assert(out.size() <= static_cast<std::size_t>(harmonics_));
+  for (std::size_t k = 0; k < out.size(); ++k) out[k] = at(j, static_cast<int>(k + 1));
+}
+
+// For harmonic k: the weights exp(i k omega_mid (x_i - origin)) at the points
+// k*position_i (mod cells_), spread, transformed, and the modes
+// m = j - count/2 divided by the kernel's transform.
+void HarmonicSums::compute(double omega0, std::size_t count, int first, int last) {
+  assert(count >= 1 && count <= capacity_ && first >= 1 && last <= harmonics_ && first <= last);
+  count_ = count;
+  const std::size_t n_events = x_.size();
+  const double cell = 2.0 * std::numbers::pi / static_cast<double>(cells_);
+  const auto half = static_cast<std::ptrdiff_t>(count / 2);
+  const double omega_mid = omega0 + static_cast<double>(half) * delta_;
+  const double tau = tau_;
+
+  // exp(-j^2/(4 tau)) for j = -kHalfWidth+1 .. kHalfWidth.
+  double table[kWidth];
+  for (int j = 0; j < kWidth; ++j) {
+    const double d = j - (kHalfWidth - 1);
+    table[j] = std::exp(-d * d / (4.0 * tau));
+  }
+  // 1/psi(m * cell) for the modes m = -half .. count-1-half.
+  std::vector<double> deconvolve(count);
+  for (std::size_t j = 0; j < count; ++j) {
+    const double nu = static_cast<double>(static_cast<std::ptrdiff_t>(j) - half) * cell;
+    deconvolve[j] = std::exp(tau * nu * nu) / std::sqrt(4.0 * std::numbers::pi * tau);
+  }
+  const auto n_signed = static_cast<std::ptrdiff_t>(cells_);
+  const double n_real = static_cast<double>(cells_);
+
+  run_in_order(
+      last - first + 1, threads_,
+      [&](int64_t item, int worker) {
+        const int64_t harmonic_index = item + first - 1;
+        const double k = static_cast<double>(harmonic_index + 1);
+        double* g = grids_[static_cast<std::size_t>(worker)].get();
+        std::fill_n(g, 2 * cells_, 0.0);
+        double phi[kWidth];
+        for (std::size_t i = 0; i < n_events; ++i) {
+          const double phase = k * omega_mid * (x_[i] - origin_);
+          const double wr = std::cos(phase), wi = std::sin(phase);
+          double xi = k * position_[i];
+          xi -= n_real * std::floor(xi / n_real);
+          const double cell_below = std::floor(xi);
+          const double frac = cell_below - xi;  // in (-1, 0]
+          // phi(frac + j) = exp(-frac^2/4tau) * q^j * exp(-j^2/4tau)
+          const double q = std::exp(-frac / (2.0 * tau));
+          const double q_inverse = 1.0 / q;
+          const double base = std::exp(-frac * frac / (4.0 * tau));
+          double up = base, down = base;
+          phi[kHalfWidth - 1] = base * table[kHalfWidth - 1];
+          for (int j = 1; j <= kHalfWidth; ++j) {
+            up *= q;
+            phi[kHalfWidth - 1 + j] = up * table[kHalfWidth - 1 + j];
+            if (j < kHalfWidth) {
+              down *= q_inverse;
+              phi[kHalfWidth - 1 - j] = down * table[kHalfWidth - 1 - j];
+            }
+          }
+          auto first = static_cast<std::ptrdiff_t>(cell_below) - (kHalfWidth - 1);
+          if (first >= 0 && first + kWidth <= n_signed) {
+            double* target = g + 2 * first;
+            for (int j = 0; j < kWidth; ++j) {
+              target[2 * j] += wr * phi[j];
+              target[2 * j + 1] += wi * phi[j];
+            }
+          } else {
+            if (first < 0) first += n_signed;
+            for (int j = 0; j < kWidth; ++j) {
+              std::ptrdiff_t l = first + j;
+              if (l >= n_signed) l -= n_signed;
+              g[2 * l] += wr * phi[j];
+              g[2 * l + 1] += wi * phi[j];
+            }
+          }
+        }
+        auto* grid = reinterpret_cast<fftw_complex*>(g);
+        fftw_execute_dft(plan_, grid, grid);
+        double* row = sums_.get() + 2 * static_cast<std::size_t>(harmonic_index) * capacity_;
+        for (std::size_t j = 0; j < count; ++j) {
+          std::ptrdiff_t mode = static_cast<std::ptrdiff_t>(j) - half;
+          if (mode < 0) mode += n_signed;
+          row[2 * j] = g[2 * mode] * deconvolve[j];
+          row[2 * j + 1] = g[2 * mode + 1] * deconvolve[j];
+        }
+      },
+      [](int64_t) {});
+}
+
+}  // namespace periodscan

@@ -1,0 +1,59 @@
+#include "survey/number_text.h"
+
+#include <charconv>
+#include <cmath>
+#include <system_error>
+
+namespace periodscan {
+
+namespace {
+constexpr std::size_t kQuotedLineLength = 60;
+}
+
+bool is_field_separator(char c) { return c == ' ' || c == '\t' || c == ',' || c == ';'; }
+
+std::string_view skip_blanks(std::string_view text) {
+  std::size_t i = 0;
+  while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;
+  return text.substr(i);
+}
+
+std::size_t read_leading_number(std::string_view text, double* value) {
+  std::size_t start = 0;
+  // from_chars takes a '-' but no '+'; a "+-5" must stay unread.
+  if (!text.empty() && text[0] == '+') {
+    if (text.size() < 2 || text[1] == '-') return 0;
+    start = 1;
+  }
+  const char* first = text.data() + start;
+  const char* last = text.data() + text.size();
+  double parsed = 0.0;
+  const auto [end, error] = std::from_chars(first, last, parsed, std::chars_format::general);
+  // An out-of-range result (1e999) is reported as such: no number.
+  if (error != std::errc() || end == first) return 0;
+  if (end != last && !is_field_separator(*end)) return 0;
+  *value = parsed;
+  return static_cast<std::size_t>(end - text.data());
+}
+
+bool parse_finite(std::string_view text, double* value) {
+  double parsed = 0.0;
+  if (text.empty() || read_leading_number(text, &parsed) != text.size()) return false;
+  if (!std::isfinite(parsed)) return false;
+  *value = parsed;
+  return true;
+}
+
+std::string quote_line(std::string_view line) {
+  std::string quoted = "\"";
+  const bool cut = line.size() > kQuotedLineLength;
+  for (const char c : line.substr(0, kQuotedLineLength)) {
+    const auto byte = static_cast<unsigned char>(c);
+    quoted.push_back(byte < 0x20 || byte == 0x7f ? '?' : c);
+  }
+  if (cut) quoted.append("...");
+  quoted.push_back('"');
+  return quoted;
+}
+
+}  // namespace periodscan

@@ -1,0 +1,34 @@
+// Reading numbers from the text of the survey's input files and command line.
+//
+// A number is what std::from_chars reads in its general format, with an
+// optional leading '+': "12", "-3.25", "1.25E+03", ".5", "5." and also "inf"
+// and "nan", which the callers reject where a finite value is needed. It must
+// end at the end of the text or at a field separator (blank, tab, ',' or ';'):
+// "12abc", "1.0D+03" and a date such as "2021-01-05" are not numbers, so a
+// column of dates is never read as a column of years.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace periodscan {
+
+// Reads the number at the start of `text` (no blanks before it). Returns the
+// number of characters it takes, 0 when `text` does not start with a number.
+std::size_t read_leading_number(std::string_view text, double* value);
+
+// True when all of `text` is one finite number.
+bool parse_finite(std::string_view text, double* value);
+
+// `text` with its leading blanks and tabs removed.
+std::string_view skip_blanks(std::string_view text);
+
+// True for a blank, a tab, ',' and ';'.
+bool is_field_separator(char c);
+
+// A line of an input file as quoted in a message: in double quotes, control
+// characters shown as '?', cut after 60 characters with "...".
+std::string quote_line(std::string_view line);
+
+}  // namespace periodscan

@@ -1,0 +1,55 @@
+// The command line of periodscan-survey.
+//
+//   periodscan-survey EVENTS --min-period TMIN --max-period TMAX [options]
+//
+// Options take their value as the next argument or after '=' ("--threads 2",
+// "--threads=2"); "--" ends the options. Each option may be given once.
+#pragma once
+
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace periodscan {
+
+struct SurveyCommand {
+  std::string events;
+  double min_period = 0.0;
+  double max_period = 0.0;
+  double samples_per_peak = 5.0;
+  int periods = 0;      // > 0: the interactive program's log-uniform grid
+  std::string output;   // prefix of the result files; see output_prefix()
+  double window = 0.0;  // > 0: moving windows of this length ...
+  double step = 0.0;    // ... every `step`
+  int threads = 0;      // 0: every core
+  bool quiet = false;
+  bool sort = false;
+  std::string intervals;               // empty: watched from the first event to the last
+  std::vector<std::string> arguments;  // the whole command line, for the record
+
+  bool moving_windows() const { return window > 0.0; }
+};
+
+enum class CommandStatus {
+  kRun,
+  kHelp,   // --help: print survey_help() and succeed
+  kUsage,  // a bad command line: *error says why
+};
+
+// args[0] is the program name.
+CommandStatus parse_survey_command(std::span<const std::string_view> args, SurveyCommand* command,
+                                   std::string* error);
+
+// The prefix of the result files: --output, or else the event file's name
+// without its folder and extension ("data/quakes.txt" -> "quakes").
+std::string output_prefix(const SurveyCommand& command);
+
+// The command line as one line a shell reads back to the same arguments.
+std::string shell_quoted(std::span<const std::string> arguments);
+
+// The short usage lines shown after a bad command line, and the --help text.
+std::string_view survey_usage();
+std::string_view survey_help();
+
+}  // namespace periodscan

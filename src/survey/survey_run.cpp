@@ -1,0 +1,422 @@
+#include "survey/survey_run.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <limits>
+#include <new>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "results/spectrum_table.h"
+#include "results/survey_grid.h"
+#include "scan/spectrum_survey.h"
+#include "survey/catalogue_metadata.h"
+#include "survey/event_times.h"
+#include "survey/interval_file.h"
+#include "survey/progress_bar.h"
+#include "survey/spectrum_columns.h"
+#include "survey/staged_file.h"
+#include "survey/survey_command.h"
+#include "survey/survey_setup.h"
+#include "textio/fd_writer.h"
+
+namespace periodscan {
+
+namespace {
+
+constexpr std::string_view kProgram = "periodscan-survey";
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+// More windows than this is a mistyped step, not a survey.
+constexpr std::size_t kMaxWindows = 10'000'000;
+
+std::string spelled(double value) {
+  std::string text;
+  append_number(&text, value);
+  return text;
+}
+
+// A short spelling for the closing line.
+std::string brief(double value) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.6g", value);
+  return text;
+}
+
+bool same_file(const std::string& a, const std::string& b) {
+  struct stat sa;
+  struct stat sb;
+  return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
+         sa.st_ino == sb.st_ino;
+}
+
+// The highest DeltaLogLik of a run, for the closing line.
+struct Peak {
+  bool found = false;
+  SpectrumColumns columns;
+  double window_start = 0.0;
+  double window_end = 0.0;
+
+  void offer(const SpectrumColumns& candidate, double start = 0.0, double end = 0.0) {
+    if (std::isnan(candidate.delta_log_lik)) return;
+    if (found && !(candidate.delta_log_lik > columns.delta_log_lik)) return;
+    found = true;
+    columns = candidate;
+    window_start = start;
+    window_end = end;
+  }
+
+  std::string describe() const {
+    return "period " + brief(columns.period) + " (frequency " + brief(columns.frequency) +
+           "): delta_log_lik " + brief(columns.delta_log_lik) + ", amplitude " +
+           brief(columns.amplitude) + ", peak_time " + brief(columns.peak_time);
+  }
+};
+
+class SurveyRun {
+ public:
+  explicit SurveyRun(SurveyCommand command) : command_(std::move(command)) {}
+
+  int run() {
+    std::string error;
+    const bool ok =
+        load(&error) && (command_.moving_windows() ? run_windows(&error) : run_spectrum(&error));
+    if (!ok) {
+      report(error);
+      return kSurveyInputError;
+    }
+    const std::string line = std::string(kProgram) + ": " + closing_ + "\n";
+    if (!write_all(STDOUT_FILENO, line)) return kSurveyInputError;
+    return 0;
+  }
+
+ private:
+  static void report(const std::string& error) {
+    (void)write_all(STDERR_FILENO, std::string(kProgram) + ": " + error + "\n");
+  }
+
+  GridChoice grid_choice() const {
+    return GridChoice{command_.min_period, command_.max_period, command_.samples_per_peak,
+                      command_.periods};
+  }
+
+  double t1() const { return events_.times.front(); }
+  double span() const { return events_.times.back() - events_.times.front(); }
+
+  bool load(std::string* error) {
+    if (!read_event_times(command_.events, command_.sort, &events_, error)) return false;
+    const std::size_t n = events_.times.size();
+    if (n < 2) {
+      *error = command_.events + ": " + std::to_string(n) + (n == 1 ? " event" : " events") +
+               ": a survey needs at least two";
+      return false;
+    }
+    if (!(span() > 0.0)) {
+      *error = command_.events + ": every event is at time " + spelled(t1()) + ": the span is zero";
+      return false;
+    }
+    if (!read_catalogue_metadata(command_.events, &metadata_, &have_metadata_, error)) {
+      return false;
+    }
+    if (!command_.intervals.empty()) {
+      if (!read_intervals(command_.intervals, &intervals_, error)) return false;
+      const std::size_t outside = first_event_outside(events_.times, intervals_.intervals);
+      if (outside < n) {
+        *error = command_.events + ":" + std::to_string(events_.lines[outside]) +
+                 ": the event at " + spelled(events_.times[outside]) +
+                 " lies outside every interval of " + command_.intervals;
+        return false;
+      }
+    }
+    if (command_.moving_windows()) {
+      if (command_.window > span()) {
+        *error = "the window (" + spelled(command_.window) +
+                 ") is longer than the span of the events (" + spelled(span()) + ")";
+        return false;
+      }
+      if ((span() - command_.window) / command_.step >= double(kMaxWindows)) {
+        *error = "--step " + spelled(command_.step) + " gives more than " +
+                 std::to_string(kMaxWindows) + " windows";
+        return false;
+      }
+    }
+    return true;
+  }
+
+  bool open_output(StagedFile* file, const std::string& path, std::string* error) const {
+    for (const std::string& input : {command_.events, command_.intervals, metadata_.path}) {
+      if (!input.empty() && same_file(path, input)) {
+        *error = path + ": is an input of this run; choose another --output";
+        return false;
+      }
+    }
+    return file->open(path, error);
+  }
+
+  void append_record(std::string* out, std::string_view title, const FrequencyGrid& grid,
+                     double grid_length) const {
+    append_comment(out, std::string(kProgram) + ": " + std::string(title));
+    append_comment(out, "command: " + shell_quoted(command_.arguments));
+    append_comment(out, "events: " + command_.events);
+    std::string read = "events_read: " + std::to_string(events_.times.size()) + " (" +
+                       std::to_string(events_.skipped_lines) + " blank or comment lines skipped";
+    if (events_.reordered) read += "; sorted into time order";
+    append_comment(out, read + ")");
+    if (have_metadata_) {
+      if (metadata_.unit)
+        append_comment(out, "unit: " + *metadata_.unit + " (" + metadata_.path + ")");
+      if (metadata_.origin) {
+        append_comment(out, "origin: " + *metadata_.origin + " (" + metadata_.path + ")");
+      }
+    }
+    append_comment(out, "t1: " + spelled(t1()) + " (first event); last: " +
+                            spelled(events_.times.back()) + "; span: " + spelled(span()));
+    if (intervals_.intervals.empty()) {
+      append_comment(out, "exposure: from the first event to the last");
+    } else {
+      double total = 0.0;
+      for (const Interval& interval : intervals_.intervals) total += interval.end - interval.start;
+      append_comment(out, "exposure: " + std::to_string(intervals_.intervals.size()) +
+                              " intervals from " + command_.intervals + ", " + spelled(total) +
+                              " in all");
+    }
+    if (command_.periods > 0) {
+      append_comment(out, "grid: " + std::to_string(grid.size()) + " periods from " +
+                              spelled(command_.min_period) + " to " + spelled(command_.max_period) +
+                              ", evenly spaced in log10 of the period (interactive grid)");
+    } else {
+      append_comment(out, "grid: " + std::to_string(grid.size()) + " frequencies from " +
+                              spelled(grid.at(0)) + " in steps of " + spelled(grid.step()) +
+                              " = 1/(" + spelled(command_.samples_per_peak) + " * " +
+                              spelled(grid_length) + ")");
+    }
+    append_comment(out,
+                   "model: Mju*(1 + A*cos(2*pi*frequency*(t - t1) + phase)); "
+                   "peak_time = (t1 - phase/(2*pi*frequency)) mod period, nan where "
+                   "amplitude = 0; rayleigh_z = |sum exp(2*pi*i*frequency*(t - t1))|^2/N");
+  }
+
+  SurveyOptions survey_options(ProgressBar* bar, std::size_t done_before, std::size_t total) const {
+    SurveyOptions options;
+    options.threads = command_.threads;
+    options.progress = [bar, done_before, total](std::size_t done, std::size_t) {
+      bar->update(done_before + done, total);
+    };
+    return options;
+  }
+
+  ProgressBar make_bar() const {
+    return ProgressBar(STDERR_FILENO, !command_.quiet && ::isatty(STDERR_FILENO) == 1,
+                       !command_.quiet);
+  }
+
+  bool run_spectrum(std::string* error) {
+    const std::vector<double> x = relative_times(events_.times, t1());
+    const Exposure exposure = sample_exposure(intervals_.intervals, t1(), span());
+    const FrequencyGrid grid = make_grid(grid_choice(), span());
+    const std::string path = output_prefix(command_) + ".spectrum.tsv";
+    StagedFile file;
+    // Created before the long part, so that a folder that cannot be written
+    // is found at once.
+    if (!open_output(&file, path, error)) return false;
+
+    ProgressBar bar = make_bar();
+    const std::vector<SpectrumRow> rows =
+        survey_spectrum(x, grid, exposure, survey_options(&bar, 0, grid.size()));
+    bar.finish();
+
+    std::string* out = file.buffer();
+    append_record(out, "spectrum", grid, span());
+    append_spectrum_header(out);
+    Peak peak;
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+      const SpectrumColumns columns = spectrum_columns(grid.at(i), rows[i], t1(), t1());
+      peak.offer(columns);
+      append_spectrum_row(out, columns);
+      if (!file.flush_if_full(error)) return false;
+    }
+    if (!file.commit(error)) return false;
+    closing_ = "wrote " + path + " (" + std::to_string(rows.size()) +
+               " periods); highest peak: " + (peak.found ? peak.describe() : "none");
+    return true;
+  }
+
+  // Window w (from 0) starts at t1 + w*S; windows end no later than the last
+  // event.
+  std::size_t window_count() const {
+    const double last = events_.times.back();
+    std::size_t count = static_cast<std::size_t>((span() - command_.window) / command_.step) + 1;
+    // The quotient may round either way: settle the count on the starts
+    // themselves.
+    while (window_start(count) + command_.window <= last) ++count;
+    while (count > 1 && window_start(count - 1) + command_.window > last) --count;
+    return count;
+  }
+
+  double window_start(std::size_t w) const { return t1() + double(w) * command_.step; }
+
+  bool run_windows(std::string* error) {
+    const double length = command_.window;
+    const FrequencyGrid grid = make_grid(grid_choice(), length);
+    const std::size_t windows = window_count();
+    const std::size_t periods = grid.size();
+    const std::string prefix = output_prefix(command_);
+    const std::string table_path = prefix + ".windows.tsv";
+    const std::string grid_path = prefix + ".windows.grd";
+
+    // Which events each window holds, and which windows can be fitted.
+    struct Window {
+      double start, end;
+      std::size_t first, last;  // events [first, last)
+      bool fitted;
+      std::vector<Interval> exposure;  // on the axis t - (first event)
+    };
+    std::vector<Window> plan(windows);
+    std::size_t fitted = 0;
+    const std::vector<double>& times = events_.times;
+    for (std::size_t w = 0; w < windows; ++w) {
+      Window& window = plan[w];
+      window.start = window_start(w);
+      window.end = window.start + length;
+      window.first =
+          std::size_t(std::lower_bound(times.begin(), times.end(), window.start) - times.begin());
+      window.last =
+          std::size_t(std::upper_bound(times.begin(), times.end(), window.end) - times.begin());
+      // Two events at one time have no span to fit a period over.
+      window.fitted =
+          window.last - window.first >= 2 && times[window.last - 1] > times[window.first];
+      if (window.fitted) {
+        const double origin = times[window.first];
+        window.exposure =
+            intervals_.intervals.empty()
+                ? std::vector<Interval>{Interval{window.start - origin, window.end - origin}}
+                : clip_intervals(intervals_.intervals, window.start, window.end, origin);
+        // Events on the ends of intervals that only touch the window leave
+        // it no watched time.
+        window.fitted = !window.exposure.empty();
+      }
+      fitted += window.fitted;
+    }
+
+    StagedFile table;
+    StagedFile grid_file;
+    if (!open_output(&table, table_path, error) || !open_output(&grid_file, grid_path, error)) {
+      return false;
+    }
+    std::string* out = table.buffer();
+    append_record(out, "moving windows", grid, length);
+    append_comment(out, "windows: " + std::to_string(windows) + " of length " + spelled(length) +
+                            " every " + spelled(command_.step) + "; " +
+                            std::to_string(windows - fitted) +
+                            " not fitted (fewer than two distinct event times, or no "
+                            "watched time): nan");
+    append_comment(out, std::string("grid_file: ") + grid_path +
+                            ": delta_log_lik, x = window centre, y = " +
+                            (command_.periods > 0 ? "log10(period)" : "frequency") + ", blank " +
+                            std::string(kSurferBlankText));
+    append_window_header(out);
+
+    // delta_log_lik, row k (period) by column w (window).
+    std::vector<double> cells(periods * windows, kNaN);
+    ProgressBar bar = make_bar();
+    std::size_t done = 0;
+    Peak peak;
+    for (std::size_t w = 0; w < windows; ++w) {
+      const Window& window = plan[w];
+      const std::size_t count = window.last - window.first;
+      std::vector<SpectrumRow> rows;
+      double origin = 0.0;
+      if (window.fitted) {
+        origin = times[window.first];
+        const std::vector<double> x =
+            relative_times(std::span(times).subspan(window.first, count), origin);
+        const Exposure exposure = Exposure::intervals(window.exposure);
+        rows = survey_spectrum(x, grid, exposure, survey_options(&bar, done, fitted * periods));
+        done += periods;
+      }
+      for (std::size_t k = 0; k < periods; ++k) {
+        const SpectrumColumns columns = window.fitted
+                                            ? spectrum_columns(grid.at(k), rows[k], origin, t1())
+                                            : blank_columns(grid.at(k));
+        cells[k * windows + w] = columns.delta_log_lik;
+        peak.offer(columns, window.start, window.end);
+        append_window_row(out, window.start, window.end, count, columns);
+      }
+      if (!table.flush_if_full(error)) return false;
+    }
+    bar.finish();
+
+    const ZRange z = z_range(cells);
+    SurferGridHeader header;
+    header.columns = windows;
+    header.rows = periods;
+    header.x_min = window_start(0) + length / 2;
+    header.x_max = window_start(windows - 1) + length / 2;
+    header.y_min = grid_axis(grid.at(0));
+    header.y_max = grid_axis(grid.at(periods - 1));
+    header.z_min = z.min;
+    header.z_max = z.max;
+    std::string* grd = grid_file.buffer();
+    append_grid_header(grd, header);
+    for (std::size_t k = 0; k < periods; ++k) {
+      append_grid_row(grd, std::span(cells).subspan(k * windows, windows));
+      if (!grid_file.flush_if_full(error)) return false;
+    }
+    // Both files are complete before either takes its name.
+    if (!table.close(error) || !grid_file.close(error)) return false;
+    if (!table.commit(error)) return false;
+    if (!grid_file.commit(error)) {
+      ::unlink(table_path.c_str());
+      return false;
+    }
+    closing_ = "wrote " + table_path + " and " + grid_path + " (" + std::to_string(windows) +
+               " windows, " + std::to_string(periods) + " periods); highest peak: " +
+               (peak.found ? "window " + brief(peak.window_start) + " to " +
+                                 brief(peak.window_end) + ", " + peak.describe()
+                           : "none (no window holds two distinct event times)");
+    return true;
+  }
+
+  double grid_axis(double frequency) const {
+    return command_.periods > 0 ? std::log10(1.0 / frequency) : frequency;
+  }
+
+  SurveyCommand command_;
+  EventTimes events_;
+  IntervalList intervals_;
+  CatalogueMetadata metadata_;
+  bool have_metadata_ = false;
+  std::string closing_;
+};
+
+}  // namespace
+
+int survey_main(int argc, char** argv) {
+  const std::vector<std::string_view> args(argv, argv + argc);
+  SurveyCommand command;
+  std::string error;
+  switch (parse_survey_command(args, &command, &error)) {
+    case CommandStatus::kHelp:
+      return write_all(STDOUT_FILENO, survey_help()) ? 0 : kSurveyInputError;
+    case CommandStatus::kUsage:
+      (void)write_all(STDERR_FILENO,
+                      std::string(kProgram) + ": " + error + "\n" + std::string(survey_usage()));
+      return kSurveyUsageError;
+    case CommandStatus::kRun:
+      break;
+  }
+  try {
+    return SurveyRun(std::move(command)).run();
+  } catch (const std::bad_alloc&) {
+    // Result files still under their temporary names were removed on the
+    // way out.
+    (void)write_all(STDERR_FILENO, std::string(kProgram) + ": not enough memory for this run\n");
+    return kSurveyInputError;
+  }
+}
+
+}  // namespace periodscan

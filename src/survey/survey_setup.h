@@ -1,0 +1,31 @@
+// What a survey of one sample needs besides the times, shared by the command
+// and the Python binding so that both fit the same frequencies over the same
+// exposure.
+#pragma once
+
+#include <span>
+#include <vector>
+
+#include "estimator/exposure.h"
+#include "scan/frequency_grid.h"
+
+namespace periodscan {
+
+struct GridChoice {
+  double min_period = 0.0;
+  double max_period = 0.0;
+  double samples_per_peak = 5.0;
+  int periods = 0;  // > 0: the interactive program's grid of this many periods
+};
+
+// The trial frequencies for a sample (or window) `length` long.
+FrequencyGrid make_grid(const GridChoice& choice, double length);
+
+// times - origin.
+std::vector<double> relative_times(std::span<const double> times, double origin);
+
+// Where the sample from t1 to t1 + span was watched: the intervals (on the
+// times' own axis) moved to the axis t - t1, or, when there are none, [0, span].
+Exposure sample_exposure(std::span<const Interval> intervals, double t1, double span);
+
+}  // namespace periodscan

@@ -1,0 +1,112 @@
+"""periodscan.survey, the binding of the survey engine, against the command
+periodscan-survey on the same times: the same numbers to the bit, and the
+same arguments rejected.
+
+Needs the built package first on the import path
+(PERIODSCAN_PYTHONPATH=<build>/python) and PERIODSCAN_SURVEY naming the built
+command."""
+
+import importlib
+import inspect
+import os
+import subprocess
+
+import numpy as np
+import pytest
+
+# The package re-exports the function under the module's own name, so the
+# module is taken from the import system, not as an attribute.
+survey_module = importlib.import_module("periodscan.survey")
+COLUMNS = survey_module.COLUMNS
+survey = survey_module.survey
+
+TIMES = [0.5, 1.25, 3.0, 10.2, 11.0, 12.5, 20.1, 21.3, 30.4, 31.0, 33.3, 40.9, 41.0, 47.75]
+
+
+@pytest.fixture(scope="module")
+def engine():
+    if survey_module._engine is None:
+        pytest.skip("periodscan._engine is not built or not first on the path "
+                    "(PERIODSCAN_PYTHONPATH=<build>/python)")
+
+
+@pytest.fixture(scope="module")
+def command():
+    path = os.environ.get("PERIODSCAN_SURVEY")
+    if not path:
+        pytest.skip("PERIODSCAN_SURVEY is not set: it names the built periodscan-survey")
+    return os.path.abspath(path)
+
+
+def command_columns(command, folder, times, args, intervals=None):
+    (folder / "ev.txt").write_text("".join(repr(t) + "\n" for t in times))
+    extra = []
+    if intervals is not None:
+        (folder / "on.txt").write_text("".join("%r %r\n" % tuple(i) for i in intervals))
+        extra = ["--intervals", "on.txt"]
+    subprocess.run([command, "ev.txt", "--quiet"] + args + extra, cwd=folder, check=True,
+                   capture_output=True)
+    with open(folder / "ev.spectrum.tsv") as f:
+        lines = [line.rstrip("\n").split("\t") for line in f if not line.startswith("#")]
+    assert tuple(lines[0]) == COLUMNS
+    values = np.array([[float(field) for field in line] for line in lines[1:]])
+    return {name: values[:, i] for i, name in enumerate(COLUMNS)}
+
+
+CASES = [
+    ("resolving grid", {"min_period": 1.5, "max_period": 20},
+     ["--min-period", "1.5", "--max-period", "20"], None),
+    ("samples per peak", {"min_period": 1.5, "max_period": 20, "samples_per_peak": 2.5},
+     ["--min-period", "1.5", "--max-period", "20", "--samples-per-peak", "2.5"], None),
+    ("interactive periods", {"min_period": 1, "max_period": 100, "periods": 7},
+     ["--min-period", "1", "--max-period", "100", "--periods", "7"], None),
+    ("intervals", {"min_period": 2, "max_period": 30},
+     ["--min-period", "2", "--max-period", "30"], [(0, 12.5), (20, 35), (40, 50)]),
+]
+
+
+@pytest.mark.parametrize("label,kwargs,args,intervals", CASES, ids=[c[0] for c in CASES])
+def test_binding_gives_the_commands_columns(engine, command, tmp_path, label, kwargs, args,
+                                            intervals):
+    expected = command_columns(command, tmp_path, TIMES, args, intervals)
+    result = survey(np.array(TIMES), intervals=intervals, threads=2, **kwargs)
+    assert len(result) == len(expected["period"])
+    for name in COLUMNS:
+        np.testing.assert_array_equal(getattr(result, name), expected[name], err_msg=name)
+    assert result.t1 == TIMES[0]
+    assert result.span == TIMES[-1] - TIMES[0]
+
+
+BAD = [
+    ({"times": [1.0]}, "a survey needs at least two times"),
+    ({"times": [2.0, 2.0]}, "every time is the same: the span is zero"),
+    ({"times": [0.0, 5.0, 3.0]}, "times[2] = 3 is smaller than times[1] = 5 (sort the times first)"),
+    ({"times": [0.0, float("nan")]}, "times[1] is not finite"),
+    ({"times": [[0.0, 1.0]]}, "times must be a one-dimensional array"),
+    ({"min_period": 5}, "the periods must satisfy 0 < min_period < max_period"),
+    ({"samples_per_peak": 0}, "samples_per_peak must be positive"),
+    ({"periods": 1}, "periods must be at least 2"),
+    ({"periods": 5, "samples_per_peak": 3}, "samples_per_peak and periods exclude each other"),
+    ({"intervals": [(0, 4), (3, 10)]},
+     "intervals[1] starts before the one before it ends (intervals must be sorted and must "
+     "not overlap)"),
+    ({"intervals": [(0, 4), (6, 10)]}, "times[2] = 5 lies outside every interval"),
+    ({"intervals": [(0, 0), (6, 10)]}, "intervals[0] does not end after it starts"),
+    ({"threads": -1}, "threads must be 0 (every core) or more"),
+]
+
+
+@pytest.mark.parametrize("change,message", BAD, ids=[b[1] for b in BAD])
+def test_binding_rejects_what_the_command_rejects(engine, change, message):
+    arguments = dict(times=[0.0, 1.0, 5.0, 10.0], min_period=1, max_period=4)
+    arguments.update(change)
+    with pytest.raises(ValueError) as raised:
+        survey(**arguments)
+    assert str(raised.value) == message
+
+
+def test_the_package_reexports_survey(engine):
+    import periodscan
+    if inspect.ismodule(periodscan.survey):
+        pytest.skip("periodscan/__init__.py does not re-export survey yet")
+    assert periodscan.survey is survey
