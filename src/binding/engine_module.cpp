@@ -14,10 +14,10 @@
 #include <string>
 #include <vector>
 
-#include "results/spectrum_table.h"
-#include "scan/spectrum_survey.h"
+#include "results/survey_table.h"
+#include "scan/frequency_survey.h"
+#include "survey/fit_columns.h"
 #include "survey/interval_file.h"
-#include "survey/spectrum_columns.h"
 #include "survey/survey_setup.h"
 
 namespace py = pybind11;

@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "results/spectrum_table.h"
+#include "results/survey_table.h"
 
 namespace periodscan {
 

@@ -13,7 +13,7 @@
 // line, and a blank line ends each row, as Surfer itself writes them. A cell
 // that holds a not-a-number is written as Surfer's blank value
 // "1.70141e38", which GDAL reports as the band's no-data value. Numbers are
-// spelled as in results/spectrum_table.h (shortest round trip).
+// spelled as in results/survey_table.h (shortest round trip).
 #pragma once
 
 #include <cstddef>

@@ -9,7 +9,7 @@
 #include <cstring>
 #include <numeric>
 
-#include "results/spectrum_table.h"
+#include "results/survey_table.h"
 #include "survey/number_text.h"
 #include "textio/fd_line_reader.h"
 

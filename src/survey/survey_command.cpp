@@ -80,12 +80,12 @@ constexpr std::string_view kHelp =
     "  periodscan-survey quakes.txt --min-period 0.5 --max-period 2 --window 60 --step 10\n"
     "      writes quakes.windows.tsv and quakes.windows.grd\n";
 
-struct OptionSpec {
+struct OptionRule {
   std::string_view name;
   bool takes_value;
 };
 
-constexpr OptionSpec kOptions[] = {
+constexpr OptionRule kOptions[] = {
     {"--min-period", true}, {"--max-period", true}, {"--samples-per-peak", true},
     {"--periods", true},    {"--output", true},     {"--window", true},
     {"--step", true},       {"--threads", true},    {"--intervals", true},
@@ -211,21 +211,21 @@ CommandStatus parse_survey_command(std::span<const std::string_view> args, Surve
     if (arg == "-h") return CommandStatus::kHelp;
     const std::size_t equals = arg.find('=');
     const std::string_view name = arg.substr(0, equals);
-    const OptionSpec* spec = nullptr;
-    for (const OptionSpec& option : kOptions) {
-      if (option.name == name) spec = &option;
+    const OptionRule* rule = nullptr;
+    for (const OptionRule& option : kOptions) {
+      if (option.name == name) rule = &option;
     }
-    if (spec == nullptr) {
+    if (rule == nullptr) {
       *error = "unknown option '" + std::string(name) + "'";
       return CommandStatus::kUsage;
     }
     if (name == "--help") return CommandStatus::kHelp;
-    if (!given.insert(spec->name).second) {
+    if (!given.insert(rule->name).second) {
       *error = std::string(name) + " given twice";
       return CommandStatus::kUsage;
     }
     std::string_view value;
-    if (!spec->takes_value) {
+    if (!rule->takes_value) {
       if (equals != std::string_view::npos) {
         *error = std::string(name) + " takes no value";
         return CommandStatus::kUsage;

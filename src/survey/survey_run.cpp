@@ -12,14 +12,14 @@
 #include <string_view>
 #include <vector>
 
-#include "results/spectrum_table.h"
 #include "results/survey_grid.h"
-#include "scan/spectrum_survey.h"
+#include "results/survey_table.h"
+#include "scan/frequency_survey.h"
 #include "survey/catalogue_metadata.h"
 #include "survey/event_times.h"
+#include "survey/fit_columns.h"
 #include "survey/interval_file.h"
 #include "survey/progress_bar.h"
-#include "survey/spectrum_columns.h"
 #include "survey/staged_file.h"
 #include "survey/survey_command.h"
 #include "survey/survey_setup.h"

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "results/spectrum_table.h"
 #include "results/survey_grid.h"
+#include "results/survey_table.h"
 #include "survey/catalogue_metadata.h"
 #include "survey/event_times.h"
 #include "survey/interval_file.h"

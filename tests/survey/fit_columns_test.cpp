@@ -1,4 +1,4 @@
-#include "survey/spectrum_columns.h"
+#include "survey/fit_columns.h"
 
 #include <gtest/gtest.h>
 

@@ -14,8 +14,8 @@
 // peak: phase 0, peak_time nan.
 #pragma once
 
-#include "results/spectrum_table.h"
-#include "scan/spectrum_survey.h"
+#include "results/survey_table.h"
+#include "scan/frequency_survey.h"
 
 namespace periodscan {
 

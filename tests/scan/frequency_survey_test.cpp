@@ -1,4 +1,4 @@
-#include "scan/spectrum_survey.h"
+#include "scan/frequency_survey.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "results/spectrum_table.h"
+#include "results/survey_table.h"
 
 #include <charconv>
 #include <cmath>
