@@ -23,7 +23,7 @@
 
 #include "estimator/exposure.h"
 #include "scan/frequency_grid.h"
-#include "scan/spectrum_survey.h"
+#include "scan/frequency_survey.h"
 
 namespace {
 
