@@ -114,6 +114,11 @@ py::dict survey(const DoubleArray& times_array, double min_period, double max_pe
 
   const double t1 = times.front();
   const double span = times.back() - t1;
+  if (!grid_fits(choice, span)) {
+    invalid(
+        "the grid would have more than a billion frequencies: raise min_period or lower "
+        "samples_per_peak");
+  }
   const FrequencyGrid grid = make_grid(choice, span);
   std::vector<SpectrumColumns> columns(grid.size());
   {

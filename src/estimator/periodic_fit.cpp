@@ -101,14 +101,14 @@ double cone_exit(const Vec3& b, const Vec3& d, double limit, bool* hits) {
   return *hits ? root : limit;
 }
 
+}  // namespace
+
 double wrap_phase(double phase) {
   double f = std::fmod(phase, kTwoPi);
   if (f < 0.0) f += kTwoPi;
   if (f >= kTwoPi) f = 0.0;
-  return f;
+  return f + 0.0;  // a zero from fmod may be -0
 }
-
-}  // namespace
 
 PeriodicFitter::PeriodicFitter(std::span<const double> x, const Exposure& exposure)
     : x_(x), exposure_(exposure), origin_(exposure.middle()), cos_(x.size()), sin_(x.size()) {}
@@ -345,15 +345,6 @@ PeriodicFit PeriodicFitter::fit(double omega) {
 PeriodicFit fit_periodic_rate(std::span<const double> x, double omega, const Exposure& exposure) {
   PeriodicFitter fitter(x, exposure);
   return fitter.fit(omega);
-}
-
-double rayleigh_z(std::span<const double> x, double omega) {
-  double sum_c = 0.0, sum_s = 0.0;
-  for (const double xi : x) {
-    sum_c += std::cos(omega * xi);
-    sum_s += std::sin(omega * xi);
-  }
-  return (sum_c * sum_c + sum_s * sum_s) / static_cast<double>(x.size());
 }
 
 }  // namespace periodscan

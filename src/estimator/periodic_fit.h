@@ -32,8 +32,9 @@ struct PeriodicFit {
 // relative to the first event, so x[0] = 0), directly over the events.
 PeriodicFit fit_periodic_rate(std::span<const double> x, double omega, const Exposure& exposure);
 
-// Rayleigh (Schuster) statistic |sum_i exp(i omega x_i)|^2 / N.
-double rayleigh_z(std::span<const double> x, double omega);
+// A phase reduced into [0, 2 pi): wrap_phase(-0.5) is 2 pi - 0.5, and a
+// multiple of 2 pi gives +0 (never -0).
+double wrap_phase(double phase);
 
 // The same fit, for one thread fitting many frequencies of one catalogue: it
 // keeps the cos and sin of the event phases between the Newton passes and

@@ -35,13 +35,6 @@ int thread_count(const SurveyOptions& options) {
   return options.threads > 0 ? options.threads : available_cores();
 }
 
-double wrap_phase(double phase) {
-  double f = std::fmod(phase, kTwoPi);
-  if (f < 0.0) f += kTwoPi;
-  if (f >= kTwoPi) f = 0.0;
-  return f;
-}
-
 // Rough costs, in units of one event in one pass of the direct fit: a direct
 // fit takes about 8 passes; one harmonic spreads every event (about 20 units
 // each) and transforms about 3 cells per frequency.

@@ -117,7 +117,10 @@ bool StagedFile::close(std::string* error) {
   if (!flush(error)) return false;
   const int fd = fd_;
   fd_ = -1;
-  if (::close(fd) != 0) {
+  // On the disk before the rename, so that a crash after it cannot leave
+  // PATH empty or cut (the rename may reach the disk before the data).
+  const bool synced = ::fsync(fd) == 0;
+  if (::close(fd) != 0 || !synced) {
     *error = path_ + ": cannot write: " + std::strerror(errno);
     discard();
     return false;

@@ -51,7 +51,7 @@ constexpr std::string_view kHelp =
     "--output PREFIX       result files PREFIX.spectrum.tsv, or with --window\n"
     "                      PREFIX.windows.tsv and PREFIX.windows.grd; default: the\n"
     "                      name of EVENTS without its extension, in this folder\n"
-    "--threads N           threads to use; default every core. The results are the\n"
+    "--threads N           threads to use; default every core. The rows are the\n"
     "                      same bytes for any N\n"
     "--sort                sort the events instead of stopping at one out of order\n"
     "--quiet               no progress bar and no run-time estimate\n"

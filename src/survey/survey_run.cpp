@@ -214,9 +214,17 @@ class SurveyRun {
                        !command_.quiet);
   }
 
+  static bool grid_too_large(std::string* error) {
+    *error =
+        "the grid would have more than a billion frequencies: raise --min-period or lower "
+        "--samples-per-peak";
+    return false;
+  }
+
   bool run_spectrum(std::string* error) {
     const std::vector<double> x = relative_times(events_.times, t1());
     const Exposure exposure = sample_exposure(intervals_.intervals, t1(), span());
+    if (!grid_fits(grid_choice(), span())) return grid_too_large(error);
     const FrequencyGrid grid = make_grid(grid_choice(), span());
     const std::string path = output_prefix(command_) + ".spectrum.tsv";
     StagedFile file;
@@ -261,6 +269,7 @@ class SurveyRun {
 
   bool run_windows(std::string* error) {
     const double length = command_.window;
+    if (!grid_fits(grid_choice(), length)) return grid_too_large(error);
     const FrequencyGrid grid = make_grid(grid_choice(), length);
     const std::size_t windows = window_count();
     const std::size_t periods = grid.size();

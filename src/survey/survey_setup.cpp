@@ -2,6 +2,13 @@
 
 namespace periodscan {
 
+bool grid_fits(const GridChoice& choice, double length) {
+  if (choice.periods > 0) return true;
+  const double count =
+      (1.0 / choice.min_period - 1.0 / choice.max_period) * choice.samples_per_peak * length + 1.0;
+  return count <= kMaxFrequencies;  // false for a count that is not a number
+}
+
 FrequencyGrid make_grid(const GridChoice& choice, double length) {
   if (choice.periods > 0) {
     return FrequencyGrid::interactive_periods(float(choice.min_period), float(choice.max_period),

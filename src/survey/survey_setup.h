@@ -18,7 +18,17 @@ struct GridChoice {
   int periods = 0;  // > 0: the interactive program's grid of this many periods
 };
 
-// The trial frequencies for a sample (or window) `length` long.
+// The most frequencies a resolving grid may have: a billion rows is beyond
+// any table worth writing, and far beyond what the size type can count
+// would be undefined.
+inline constexpr double kMaxFrequencies = 1e9;
+
+// Whether the resolving grid for a sample (or window) `length` long stays
+// within kMaxFrequencies; the interactive program's grid always does.
+bool grid_fits(const GridChoice& choice, double length);
+
+// The trial frequencies for a sample (or window) `length` long; for a
+// resolving grid, grid_fits must hold.
 FrequencyGrid make_grid(const GridChoice& choice, double length);
 
 // times - origin.

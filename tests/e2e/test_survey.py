@@ -147,6 +147,16 @@ def test_a_folder_that_cannot_be_written_fails_at_once(survey, tmp_path):
         1, "periodscan-survey: missing/x.spectrum.tsv: cannot create: No such file or directory\n")
 
 
+def test_a_grid_beyond_a_billion_frequencies_is_refused(survey, tmp_path):
+    (tmp_path / "ev.txt").write_text("0\n1\n3\n")
+    for low in ("1e-9", "1e-20"):
+        result = run(survey, tmp_path, ["ev.txt", "--min-period", low, "--max-period", "30"])
+        assert (result.returncode, result.stderr) == (
+            1, "periodscan-survey: the grid would have more than a billion frequencies: raise "
+               "--min-period or lower --samples-per-peak\n")
+        assert not (tmp_path / "ev.spectrum.tsv").exists()
+
+
 def test_an_input_is_never_overwritten(survey, tmp_path):
     (tmp_path / "ev.spectrum.tsv").write_text("0\n1\n3\n")
     result = run(survey, tmp_path, ["ev.spectrum.tsv", "--output", "ev"] + PERIODS)
