@@ -38,10 +38,11 @@ import json
 import math
 import os
 import sys
-import tempfile
 from dataclasses import dataclass
 
 import numpy as np
+
+from periodscan.prepare.writer import clashing_outputs, write_together
 
 PROGRAM = "periodscan-prepare decluster"
 METHOD = "Gardner-Knopoff windows (1974; fits of van Stiphout et al. 2012)"
@@ -219,31 +220,22 @@ def _unit(description, given, path):
     return unit
 
 
-def _write_all(outputs):
-    """Writes every (path, text) pair under a temporary name in its folder,
-    then renames them all; on failure nothing new is left behind."""
-    temps, path = [], None
+def _write_all(outputs, inputs):
+    """Writes every (path, text) pair at once (nothing new is left behind on
+    a failure); refuses outputs that clash with each other or an input."""
+    clash = clashing_outputs([path for path, _ in outputs], inputs)
+    if clash:
+        raise _error(outputs[0][0], clash)
     try:
-        for path, text in outputs:
-            fd, temp = tempfile.mkstemp(prefix=".%s." % os.path.basename(path),
-                                        dir=os.path.dirname(os.path.abspath(path)))
-            temps.append(temp)
-            with os.fdopen(fd, "w", encoding="utf-8") as f:
-                f.write(text)
-        for (path, _), temp in zip(outputs, temps):
-            os.replace(temp, path)
+        write_together(outputs)
     except OSError as e:
-        for temp in temps:
-            if os.path.exists(temp):
-                os.remove(temp)
-        raise _error(path, "cannot be written (%s)" % (e.strerror or e)) from None
+        raise _error(e.filename or outputs[0][0], "cannot be written (%s)"
+                     % (e.strerror or e)) from None
 
 
 def decluster_file(events_path, output_path, unit=None,
                    foreshock_fraction=FORESHOCK_FRACTION):
     """Reads, declusters and writes; returns (events, background events)."""
-    if os.path.abspath(events_path) == os.path.abspath(output_path):
-        raise _error(output_path, "the output would replace the event file it is made from")
     description = read_description(events_path)
     columns = _columns(description, events_path)
     unit = _unit(description, unit, events_path)
@@ -281,7 +273,7 @@ def decluster_file(events_path, output_path, unit=None,
         (output_path, "\n".join(body) + "\n"),
         (description_path(output_path), json.dumps(out_description, indent=2) + "\n"),
         (os.path.splitext(output_path)[0] + ".clusters", "\n".join(cluster_lines) + "\n"),
-    ])
+    ], [events_path] + ([description_path(events_path)] if description else []))
     return len(rows), int(result.background.sum())
 
 

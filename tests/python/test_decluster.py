@@ -100,12 +100,26 @@ def test_command_needs_the_time_unit(tmp_path, capsys):
                                      "--unit", "hours"]) == 0
 
 
-def test_command_will_not_replace_its_input(tmp_path, capsys):
+@pytest.mark.parametrize("output, message", [
+    ("{events}", "would overwrite the input"),
+    ("{description}", "would overwrite the input"),  # the background's events file
+    ("bg.clusters.txt", None),                         # distinct names: fine
+    ("bg.json", "name the same file"),                 # events and description collide
+])
+def test_command_will_not_replace_its_input_or_its_own_outputs(tmp_path, capsys, output,
+                                                                message):
     events = _write_catalogue(tmp_path)
-    text = events.read_text()
-    assert decluster.decluster_main([str(events), "-o", str(events)]) == 1
-    assert "would replace the event file" in capsys.readouterr().err
-    assert events.read_text() == text
+    description = decluster.description_path(str(events))
+    texts = {p: open(p).read() for p in (str(events), description)}
+    target = output.format(events=events, description=description)
+    target = target if os.path.isabs(target) else str(tmp_path / target)
+    status = decluster.decluster_main([str(events), "-o", target])
+    if message is None:
+        assert status == 0
+        return
+    assert status == 1 and message in capsys.readouterr().err
+    assert {p: open(p).read() for p in texts} == texts
+    assert len(os.listdir(tmp_path)) == len(texts)
 
 
 def test_bad_command_line_exits_2(tmp_path):

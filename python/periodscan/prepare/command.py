@@ -38,7 +38,7 @@ from .records import Event, ReadOptions, SourceError
 from .selection import Selection
 from .timeaxis import (DAY_NUMBER_EPOCHS, OUTPUT_UNITS, UNIT_SECONDS, TimeError, parse_iso,
                        parse_length, parse_number)
-from .writer import sidecar, write_together
+from .writer import clashing_outputs, sidecar, write_together
 
 PROGRAM = "periodscan-prepare"
 SOURCE_TIME_UNITS = ("seconds", "minutes", "hours", "days", "years", "jd", "mjd")
@@ -290,8 +290,12 @@ def prepare(args):
         run.settle()
     except PreparationError as error:
         raise RunError(str(error)) from None
+    files = run.files()
+    clash = clashing_outputs([path for path, _ in files], args.sources)
+    if clash:
+        raise UsageError(clash + "; nothing written")
     try:
-        write_together(run.files())
+        write_together(files)
     except OSError as error:
         raise RunError("cannot write %s: %s; nothing written"
                        % (error.filename or args.output, error.strerror or error)) from None

@@ -14,6 +14,30 @@ def sidecar(events_path, suffix):
     return (root if extension else events_path) + suffix
 
 
+def _same(a, b):
+    if os.path.realpath(a) == os.path.realpath(b):
+        return True
+    try:
+        return os.path.samefile(a, b)
+    except OSError:  # one of them does not exist yet
+        return False
+
+
+def clashing_outputs(outputs, inputs):
+    """Why the files about to be written cannot be: two of them name the same
+    file, or one names an input (which would be destroyed, or overwritten by
+    another output, with the run still reporting success). None when they
+    are all distinct. Links count: "a.txt" and "./b/../a.txt" clash."""
+    for i, path in enumerate(outputs):
+        for other in outputs[:i]:
+            if _same(path, other):
+                return "%s and %s name the same file" % (other, path)
+        for source in inputs:
+            if _same(path, source):
+                return "%s would overwrite the input %s" % (path, source)
+    return None
+
+
 def write_together(files):
     """Writes [(path, text)], text as ASCII-safe UTF-8 with "\\n" line ends.
     Raises OSError (after removing its temporary files) when one cannot be

@@ -128,6 +128,23 @@ def test_a_file_that_cannot_be_written_leaves_nothing_behind(run, tmp_path):
     assert sorted(os.listdir(tmp_path)) == ["e.json"]
 
 
+@pytest.mark.parametrize("output, extra, message", [
+    ("source.catalog", [], "e.catalog would overwrite the input"),
+    ("e.json", [], "name the same file"),           # the description takes e.json too
+    ("e.txt", ["--intervals", "{tmp}/e.json"], "name the same file"),
+])
+def test_outputs_that_would_destroy_an_input_or_each_other(run, tmp_path, output, extra,
+                                                           message):
+    source = tmp_path / "source.catalog"
+    source.write_bytes(SCEDC.read_bytes())
+    os.symlink(source, tmp_path / "e.catalog")
+    target = tmp_path / ("e.catalog" if output == "source.catalog" else output)
+    status, _, stderr = run(source, "-o", target, *(a.format(tmp=tmp_path) for a in extra))
+    assert status == 2 and message in stderr and "nothing written" in stderr
+    assert source.read_bytes() == SCEDC.read_bytes()
+    assert sorted(os.listdir(tmp_path)) == ["e.catalog", "source.catalog"]
+
+
 @pytest.mark.parametrize("argv, message", [
     ([SCEDC], "the following arguments are required: -o/--output"),
     ([SCEDC, "-o", "x.txt", "--start", "yesterday"], "--start 'yesterday': expected an ISO 8601 "
