@@ -84,6 +84,7 @@ class Assessment:
     declustered: dict = None      # the "declustering" entry of the event file's description
     locations: bool = False       # the event file has magnitudes and locations
     failed: list = field(default_factory=list)       # what the likelihood could not give
+    skipped: str = None    # what was not computed, and why
     shifts: object = None         # ClusterShifts, where the event file has locations
 
     @property
@@ -184,13 +185,17 @@ def assess_spectrum(spectrum, peaks, events=None, description=None, events_path=
         return out
     t = np.asarray(events, dtype=float)
     span = out.span = float(t[-1] - t[0])
+    # The likelihood below integrates the rate over the whole span; a table
+    # fitted over observation intervals is not assessed with it.
+    record = getattr(spectrum, "record", None)
+    over_intervals = record is not None and record.over_intervals
     out.flags = peak_flags(frequency, z, amplitude, peaks, span)
     out.w = baluev_w(float(np.min(frequency)), float(np.max(frequency)), float(np.var(t)))
 
     finite = np.isfinite(z)
     top = float(np.max(z[finite])) if finite.any() else 0.0
     out.check = clustering_check(frequency, z, span)
-    if out.check.frequencies < CHECK_MIN_FREQUENCIES:
+    if out.check.frequencies < CHECK_MIN_FREQUENCIES and not over_intervals:
         try:
             out.check, out.check_band = own_check(t, frequency, span, top)
         except np.linalg.LinAlgError:
@@ -207,6 +212,10 @@ def assess_spectrum(spectrum, peaks, events=None, description=None, events_path=
     if not out.significance_known():
         chosen = own[:1]
     chosen = chosen[:INTERVAL_PEAKS]
+    if over_intervals:
+        out.skipped = ("the likelihood intervals, the upper limit on A and the time of the rate "
+                       "maximum: the table was fitted over observation intervals")
+        return out
     # Event times on a lattice of a trial period (whole days and a period of
     # one day) make the fit's equations singular there; what cannot be
     # computed is named in the summary instead of ending the run.

@@ -66,18 +66,28 @@ def _pyplot():
 
 
 def _save(plt, fig, directory, stem):
-    written = []
-    for fmt in FIGURE_FORMATS:
-        path = os.path.join(directory, "%s.%s" % (stem, fmt))
-        try:
+    """Writes the figure in every format under temporary names, then renames
+    them all, so that a failure leaves no half-written figure and no new PNG
+    beside an old SVG."""
+    staged = []
+    path = None
+    try:
+        for fmt in FIGURE_FORMATS:
+            path = os.path.join(directory, "%s.%s" % (stem, fmt))
+            temporary = os.path.join(directory, ".%s.%s.tmp" % (stem, fmt))
+            staged.append((temporary, path))
             metadata = {"Date": None} if fmt == "svg" else None
-            fig.savefig(path, format=fmt, dpi=120, metadata=metadata)
-        except OSError as e:
-            plt.close(fig)
-            raise file_error(path, "cannot be written (%s)" % (e.strerror or e)) from None
-        written.append(path)
-    plt.close(fig)
-    return written
+            fig.savefig(temporary, format=fmt, dpi=120, metadata=metadata)
+        for temporary, path in staged:
+            os.replace(temporary, path)
+    except OSError as e:
+        for temporary, _ in staged:
+            if os.path.exists(temporary):
+                os.remove(temporary)
+        raise file_error(path, "cannot be written (%s)" % (e.strerror or e)) from None
+    finally:
+        plt.close(fig)
+    return [final for _, final in staged]
 
 
 def _period_axis(ax, t_lo, t_hi, which="x"):

@@ -299,6 +299,7 @@ class SpectrumTable(Spectrum):
     peak_time: np.ndarray
     rayleigh_z: np.ndarray
     span: float = None      # of the events, from the "# t1:" comment line; None if absent
+    record: "TableRecord" = None
 
 
 @dataclass
@@ -319,6 +320,60 @@ class WindowTable:
     def counts(self):
         """The events per window, as the count file of periodscan gives them."""
         return WindowCounts(self.window_centre(), self.events)
+
+
+@dataclass
+class TableRecord:
+    """What a table's comment lines say of the events it was made from:
+    how many were read, the first and the last time, and whether the rate
+    was integrated over observation intervals rather than the whole span.
+    None where a line is absent."""
+    events_read: int = None
+    t1: float = None
+    last: float = None
+    over_intervals: bool = False
+
+
+def table_record(lines):
+    """The TableRecord of the comment lines "# events_read: 830 (...)",
+    "# t1: 3.83 (first event); last: 363.8; span: 360" and "# exposure: ..."."""
+    record = TableRecord()
+    for line in lines:
+        if not line.startswith("#"):
+            break
+        text = line[1:].strip()
+        if text.startswith("events_read:"):
+            value = number(text.split(":", 1)[1].split()[0])
+            record.events_read = int(value) if value is not None else None
+        elif text.startswith("t1:") and "last:" in text:
+            record.t1 = number(text[3:].split("(")[0].strip())
+            record.last = number(text.split("last:", 1)[1].split(";")[0].strip())
+        elif text.startswith("exposure:"):
+            record.over_intervals = "from the first event to the last" not in text
+    return record
+
+
+def check_table_events(path, record, events, events_path):
+    """Refuses an event file that is not the one a survey table was made
+    from: every level, interval and flag would come from other events."""
+    if record is None or events is None or record.events_read is None:
+        return
+    t = np.asarray(events, dtype=float)
+
+    def near(a, b):
+        # The events are read as 4-byte reals, the table kept doubles.
+        return b is None or abs(a - b) <= 1e-6 * max(1.0, abs(b))
+
+    if len(t) != record.events_read or not near(t[0], record.t1) or not near(t[-1], record.last):
+        raise ResultFileError(
+            "%s: made from %d events from %s to %s, but %s holds %d from %s to %s; give the "
+            "event file of the run" % (path, record.events_read, _g(record.t1),
+                                       _g(record.last), events_path, len(t), _g(t[0]),
+                                       _g(t[-1])))
+
+
+def _g(value):
+    return "?" if value is None else "%.10g" % value
 
 
 def table_span(lines):
@@ -393,7 +448,7 @@ def read_spectrum_table(path):
     order = _period_order(path, table[:, 0], [n for n, _ in rows])
     table = table[order]
     return SpectrumTable(table[:, 0], table[:, 2], table[:, 3], table[:, 1], table[:, 4],
-                         table[:, 5], table[:, 6], table_span(lines))
+                         table[:, 5], table[:, 6], table_span(lines), table_record(lines))
 
 
 def read_window_table(path):
@@ -521,6 +576,8 @@ def read_run(target, events_path=None):
         run.events = read_event_times(events_path) if events_path else None
         run.description = read_description(events_path) if events_path else None
         run.tables.append(read_table(target))
+        check_table_events(target, getattr(run.tables[0].data, "record", None), run.events,
+                           events_path)
         return run
     directory = target
     if not os.path.isdir(directory):
@@ -545,6 +602,9 @@ def read_run(target, events_path=None):
     run.grid = read_grid(path(GRID_FILE)) if present(GRID_FILE) else None
     run.counts = read_window_counts(path(COUNTS_FILE)) if present(COUNTS_FILE) else None
     run.tables = [read_table(path(name)) for name in tables]
+    for table in run.tables:
+        check_table_events(table.path, getattr(table.data, "record", None), run.events,
+                           events_path)
     if run.grid is not None:
         if run.counts is None:
             raise ResultFileError("%s: not found; it is written with %s and tells which "

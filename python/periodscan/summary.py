@@ -478,4 +478,6 @@ def assessment_lines(a, spectrum, axis=TimeAxis(), events_name=None):
     if a.failed:
         out += _wrapped("not computed, the likelihood being singular (event times on a lattice "
                         "of a trial period): " + ", ".join(a.failed) + ".")
+    if a.skipped:
+        out += _wrapped("not computed: " + a.skipped + ".")
     return out

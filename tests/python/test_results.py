@@ -5,7 +5,7 @@ normalised grid belongs to the run of the grid beside it."""
 import numpy as np
 import pytest
 
-from periodscan.results import (ResultFileError, WindowCounts, grid_image, read_grid,
+from periodscan.results import (ResultFileError, WindowCounts, grid_image, read_grid, read_run,
                                 read_spectrum, read_spectrum_table, read_window_counts,
                                 read_window_table, stale_normalized_grid)
 from plot_support import (SPECTRUM_TSV, WINDOW_HEADER, WINDOWS_TSV, records, run_periodscan,
@@ -219,3 +219,26 @@ def test_span_of_a_survey_table(tmp_path, comments, span):
     path = tmp_path / "s.spectrum.tsv"
     path.write_text("\n".join(comments + SPECTRUM_TSV.splitlines()[2:]) + "\n")
     assert read_spectrum_table(path).span == span
+
+
+RECORD = ["# events_read: 3 (0 blank or comment lines skipped)",
+          "# t1: 0 (first event); last: 9.5; span: 9.5"]
+
+
+@pytest.mark.parametrize("times, exposure, message", [
+    ("0\n4\n9.5\n", "from the first event to the last", None),
+    ("0\n4\n9.5\n", "1 intervals from e.intervals, 8 in all", None),
+    ("0\n4\n9.5\n12\n", "from the first event to the last", "made from 3 events from 0 to 9.5"),
+    ("0.5\n4\n9.5\n", "from the first event to the last", "holds 3 from 0.5 to 9.5"),
+])
+def test_a_survey_table_and_its_event_file(tmp_path, times, exposure, message):
+    path = tmp_path / "s.spectrum.tsv"
+    path.write_text("\n".join(RECORD + ["# exposure: " + exposure]
+                              + SPECTRUM_TSV.splitlines()[2:]) + "\n")
+    (tmp_path / "e.txt").write_text(times)
+    if message is None:
+        run = read_run(str(path), str(tmp_path / "e.txt"))
+        assert run.tables[0].data.record.over_intervals == ("intervals" in exposure)
+        return
+    with pytest.raises(ResultFileError, match=message):
+        read_run(str(path), str(tmp_path / "e.txt"))
