@@ -42,14 +42,16 @@ from dataclasses import dataclass
 
 import numpy as np
 
+from periodscan import events
 from periodscan.prepare.writer import clashing_outputs, write_together
+from periodscan.results import ResultFileError
 
 PROGRAM = "periodscan-prepare decluster"
 METHOD = "Gardner-Knopoff windows (1974; fits of van Stiphout et al. 2012)"
 
 FORESHOCK_FRACTION = 1.0
 EARTH_RADIUS_KM = 6371.0
-DAYS_PER_UNIT = {"days": 1.0, "hours": 1.0 / 24, "seconds": 1.0 / 86400, "years": 365.25}
+DAYS_PER_UNIT = {unit: seconds / 86400.0 for unit, seconds in events.SECONDS_PER_UNIT.items()}
 DEFAULT_COLUMNS = ("time", "magnitude", "latitude", "longitude", "depth")
 NEEDED_COLUMNS = ("time", "magnitude", "latitude", "longitude")
 
@@ -137,20 +139,12 @@ def description_path(events_path):
 
 
 def read_description(events_path):
-    """EVENTS.json beside the event file, or None where there is none."""
-    path = description_path(events_path)
+    """EVENTS.json beside the event file (read as every tool of the package
+    reads it), or None where there is none."""
     try:
-        with open(path, encoding="utf-8") as f:
-            data = json.load(f)
-    except FileNotFoundError:
-        return None
-    except (OSError, UnicodeDecodeError) as e:
-        raise _error(path, "cannot be read (%s)" % e) from None
-    except json.JSONDecodeError as e:
-        raise _error(path, "is not JSON (%s)" % e.msg, e.lineno) from None
-    if not isinstance(data, dict):
-        raise _error(path, "must hold a JSON object")
-    return data
+        return events.read_description(events_path)
+    except ResultFileError as e:
+        raise EventFileError(str(e)) from None
 
 
 @dataclass
