@@ -1,0 +1,4 @@
+"""Hostile inputs of periodscan-prepare (catalogues, check, intervals,
+decluster)."""
+
+CASES = []
