@@ -6,7 +6,8 @@ event files.
     periodscan-prepare decluster EVENTS.txt -o BACKGROUND.txt
 
 The first form reads catalogues (QuakeML 1.2, FDSN text, ComCat CSV, SCEDC
-listings, or any CSV with --time-column; gzip-compressed files too), keeps
+listings, or any CSV with --time-column; gzip-compressed files too; "-" is
+standard input), keeps
 the events that pass the filters, and writes EVENTS.txt: one event a line,
 the time first, then magnitude, latitude, longitude and depth (km) where the
 source gives them ("nan" where one event lacks them), sorted by time. Times
@@ -14,7 +15,9 @@ are computed exactly from the source text and printed with enough decimals
 that rounding moves none by more than 0.05 % of the source's own time step.
 Beside it go EVENTS.json (origin, unit, columns, sources with their SHA-256,
 filters and counts) and, with --gap, --outage or --intervals, the observed
-intervals (EVENTS.intervals).
+intervals (EVENTS.intervals). With -o - the event file goes to standard
+output, the summary to standard error, and the description is written only
+to the file named with --description.
 
 The second form reads an event file as the interactive program and the
 survey do and reports the traps it finds.
@@ -38,9 +41,10 @@ from .records import Event, ReadOptions, SourceError
 from .selection import Selection
 from .timeaxis import (DAY_NUMBER_EPOCHS, OUTPUT_UNITS, UNIT_SECONDS, TimeError, parse_iso,
                        parse_length, parse_number)
-from .writer import clashing_outputs, sidecar, write_together
+from .writer import clashing_outputs, describe_write_error, sidecar, staged_files
 
 PROGRAM = "periodscan-prepare"
+STANDARD_OUTPUT = "-"
 SOURCE_TIME_UNITS = ("seconds", "minutes", "hours", "days", "years", "jd", "mjd")
 
 
@@ -56,9 +60,16 @@ def main(argv=None):
     """Runs the command with the arguments after the program name; returns
     the exit status. The first argument may name a subcommand."""
     argv = sys.argv[1:] if argv is None else list(argv)
-    if argv and argv[0] in SUBCOMMANDS:
-        return SUBCOMMANDS[argv[0]](argv[1:])
-    return prepare_command(argv)
+    try:
+        if argv and argv[0] in SUBCOMMANDS:
+            return SUBCOMMANDS[argv[0]](argv[1:])
+        return prepare_command(argv)
+    except KeyboardInterrupt:
+        _error("interrupted; nothing written")
+        return 130
+    except MemoryError:
+        _error("not enough memory for the sources; nothing written")
+        return 1
 
 
 def _parse(parser, argv):
@@ -81,9 +92,19 @@ def prepare_parser():
         "decluster EVENTS.txt -o BACKGROUND.txt (the background events, without aftershocks "
         "and foreshocks).")
     parser.add_argument("sources", nargs="+", metavar="SOURCE",
-                        help="catalogue files, joined (gzip-compressed files are read too)")
+                        help="catalogue files, joined; - is standard input. Each is read once "
+                        "as a stream (a FIFO will do; folders and devices are refused); lines "
+                        "may be at most %d MiB long (QuakeML excepted); a gzip-compressed "
+                        "source is decompressed to at most %d MiB, and to at most %d times its "
+                        "size" % (catalogue.MAX_LINE >> 20, catalogue.MAX_DECOMPRESSED >> 20,
+                                  catalogue.MAX_RATIO))
     parser.add_argument("-o", "--output", required=True, metavar="EVENTS.txt",
-                        help="the event file; EVENTS.json is written beside it")
+                        help="the event file; EVENTS.json is written beside it. - writes the "
+                        "event file to standard output and no description unless "
+                        "--description is given")
+    parser.add_argument("--description", metavar="FILE",
+                        help="where to write the description (default: EVENTS.json beside the "
+                        "event file)")
     reading = parser.add_argument_group("reading the sources")
     reading.add_argument("--format", choices=catalogue.FORMATS,
                          help="the format of every source (default: told from the file)")
@@ -127,7 +148,9 @@ def prepare_parser():
                           "events left out of the event file")
     observed.add_argument("--intervals", metavar="FILE",
                           help="where to write the intervals (default EVENTS.intervals when "
-                          "--gap or --outage is given)")
+                          "--gap or --outage is given; needed with -o -). Events that would "
+                          "lie in no interval (alone between two gaps, or a first or last "
+                          "event before a gap) are left out of the event file")
     parser.add_argument("--strict", action="store_true",
                         help="fail when any row cannot be read")
     return parser
@@ -140,6 +163,9 @@ def prepare_command(argv):
         return status
     try:
         return prepare(args)
+    except BrokenPipeError:
+        _error("standard output was closed; nothing written")
+        return 1
     except UsageError as error:
         parser.print_usage(sys.stderr)
         _error(str(error))
@@ -253,8 +279,17 @@ def prepare(args):
     options = read_options(args)
     if args.decimals is not None and not 0 <= args.decimals <= 30:
         raise UsageError("--decimals must be between 0 and 30")
-    if os.path.isdir(args.output):
+    to_stdout = args.output == STANDARD_OUTPUT
+    if not to_stdout and os.path.isdir(args.output):
         raise UsageError("-o %s is a folder" % args.output)
+    if to_stdout and args.intervals is None and (args.gap is not None or args.outage):
+        raise UsageError("-o - writes the event file to standard output: name the intervals "
+                         "file with --intervals")
+    if args.sources.count(catalogue.STANDARD_INPUT) > 1:
+        raise UsageError("- (standard input) is named more than once among the sources")
+    for option in ("intervals", "description"):
+        if getattr(args, option) == STANDARD_OUTPUT:
+            raise UsageError("--%s -: only the event file can go to standard output" % option)
     gap = gap_text = None
     if args.gap is not None:
         try:
@@ -265,9 +300,7 @@ def prepare(args):
         if gap_text[-1].isdigit():
             gap_text += " " + args.unit
 
-    sources = [catalogue.describe(path) for path in args.sources]
-    for source in sources:
-        catalogue.read(source, options, args.format)
+    sources = [catalogue.load(path, options, args.format) for path in args.sources]
     kinds = {item.calendar for source in sources for item in source.items
              if isinstance(item, Event)}
     if len(kinds) > 1:
@@ -278,6 +311,7 @@ def prepare(args):
         output=args.output, unit=args.unit, calendar=axis.calendar, time_unit=args.time_unit,
         origin=axis.time(args.origin, "--origin") if args.origin is not None else None,
         decimals=args.decimals, gap=gap, gap_text=gap_text, intervals=args.intervals,
+        description=args.description,
         filters={"types": args.types, "start": args.start, "end": args.end,
                  "min_magnitude": args.min_magnitude, "max_depth": args.max_depth,
                  "region": args.region, "outages": args.outage})
@@ -291,17 +325,35 @@ def prepare(args):
     except PreparationError as error:
         raise RunError(str(error)) from None
     files = run.files()
+    if to_stdout:
+        events_text, files = files[0][1], files[1:]
     clash = clashing_outputs([path for path, _ in files], args.sources)
     if clash:
         raise UsageError(clash + "; nothing written")
+    write_files(files, events_text if to_stdout else None)
+    for line in run.summary_lines():
+        print(line, file=sys.stderr if to_stdout else sys.stdout)
+    return 0
+
+
+def write_files(files, to_stdout=None):
+    """Writes [(path, text)] all or nothing and, when given, the text
+    `to_stdout` to standard output before the files take their names."""
+    path = files[0][0] if files else STANDARD_OUTPUT
     try:
-        write_together(files)
+        with staged_files([p for p, _ in files]) as temporaries:
+            for temporary, (path, text) in zip(temporaries, files):
+                with open(temporary, "w", encoding="utf-8", newline="\n") as stream:
+                    stream.write(text)
+            if to_stdout is not None:
+                path = "standard output"
+                sys.stdout.write(to_stdout)
+                sys.stdout.flush()
+    except BrokenPipeError:
+        raise
     except OSError as error:
         raise RunError("cannot write %s: %s; nothing written"
-                       % (error.filename or args.output, error.strerror or error)) from None
-    for line in run.summary_lines():
-        print(line)
-    return 0
+                       % (path, describe_write_error(error))) from None
 
 
 # ------------------------------------------------------------------- check
@@ -356,6 +408,15 @@ def check_command(argv):
 # Subcommands by their first argument; anything else is a source of the
 # default command.
 def decluster_command(argv):
+    # Declustering writes three files; none of them can go to standard output.
+    for i, argument in enumerate(argv):
+        if argument in ("-o-", "--output=-") or (
+                argument in ("-o", "--output") and argv[i + 1:i + 2] == [STANDARD_OUTPUT]):
+            print("usage: %s decluster EVENTS.txt -o BACKGROUND.txt [options]" % PROGRAM,
+                  file=sys.stderr)
+            _error("decluster: -o -: declustering writes three files, so its output must be "
+                   "a file name")
+            return 2
     # Imported here: declustering needs numpy, the rest of the command does not.
     from periodscan.decluster import decluster_main
     return decluster_main(argv)

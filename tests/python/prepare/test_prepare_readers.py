@@ -14,7 +14,7 @@ from periodscan.prepare.timeaxis import format_iso
 
 
 def read(path, forced=None, **options):
-    source = sources.read(sources.describe(str(path)), ReadOptions(**options), forced)
+    source = sources.load(str(path), ReadOptions(**options), forced)
     return source.format, source.items
 
 
@@ -192,7 +192,6 @@ def test_csv_files_that_cannot_be_read(tmp_path, monkeypatch, body, message):
 def test_gzip_files_are_read_whatever_their_name(tmp_path):
     path = tmp_path / "listing.dat"
     path.write_bytes(gzip.compress((DATA / "scedc_2021_excerpt.catalog").read_bytes()))
-    source = sources.describe(str(path))
+    source = sources.load(str(path), ReadOptions())
     assert source.compressed
-    sources.read(source, ReadOptions())
     assert source.format == "scedc" and len(events(source.items)) == 4
