@@ -195,18 +195,23 @@ def read_options(args):
         field, sep, name = pair.partition("=")
         if not sep or field.strip() not in ("magnitude", "latitude", "longitude", "depth",
                                             "type", "id"):
-            raise UsageError("--column %r: expected FIELD=NAME with FIELD one of magnitude, "
-                             "latitude, longitude, depth, type, id" % pair)
+            raise UsageError("--column %s: expected FIELD=NAME with FIELD one of magnitude, "
+                             "latitude, longitude, depth, type, id" % _shown(pair))
         options.columns[field.strip()] = name.strip()
     return options
+
+
+def _shown(text, width=40):
+    """The argument as a message quotes it, cut short when it is long."""
+    return repr(text if len(text) <= width else text[:width] + "...")
 
 
 def _iso(text, option):
     try:
         return parse_iso(text)[0]
     except TimeError as error:
-        raise UsageError("%s %r: %s (expected an ISO 8601 UTC time such as "
-                         "2021-01-01T00:00:00Z)" % (option, text, error)) from None
+        raise UsageError("%s %s: %s (expected an ISO 8601 UTC time such as "
+                         "2021-01-01T00:00:00Z)" % (option, _shown(text), error)) from None
 
 
 def _decimal(text, option):
@@ -215,7 +220,7 @@ def _decimal(text, option):
     except InvalidOperation:
         value = None
     if value is None or not value.is_finite():
-        raise UsageError("%s %r: not a number" % (option, text))
+        raise UsageError("%s %s: not a number" % (option, _shown(text)))
     return value
 
 
@@ -232,14 +237,15 @@ class Axis:
         if self.calendar:
             try:
                 return parse_iso(text)
-            except TimeError:
-                raise UsageError("%s %r: expected an ISO 8601 UTC time such as 2021-01-01, "
-                                 "as the events are calendar times" % (option, text)) from None
+            except TimeError as error:
+                raise UsageError("%s %s: %s; expected an ISO 8601 UTC time such as 2021-01-01, "
+                                 "as the events are calendar times"
+                                 % (option, _shown(text), error)) from None
         try:
             value, step = parse_number(text)
-        except TimeError:
-            raise UsageError("%s %r: expected a number in the source's time unit (%s)"
-                             % (option, text, self.time_unit)) from None
+        except TimeError as error:
+            raise UsageError("%s %s: %s; expected a number in the source's time unit (%s)"
+                             % (option, _shown(text), error, self.time_unit)) from None
         return value * UNIT_SECONDS[self.time_unit], step * UNIT_SECONDS[self.time_unit]
 
 
@@ -295,7 +301,7 @@ def prepare(args):
         try:
             gap = parse_length(args.gap, args.unit)
         except TimeError as error:
-            raise UsageError("--gap %r: %s" % (args.gap, error)) from None
+            raise UsageError("--gap %s: %s" % (_shown(args.gap), error)) from None
         gap_text = args.gap.strip()
         if gap_text[-1].isdigit():
             gap_text += " " + args.unit

@@ -28,7 +28,7 @@ CHUNK = 1 << 16
 
 MAX_DECOMPRESSED = 1 << 30
 MAX_RATIO = 200
-RATIO_FLOOR = 4 << 20
+RATIO_FLOOR = 1 << 20
 MAX_LINE = 1 << 20
 STANDARD_INPUT = "-"
 
@@ -153,6 +153,8 @@ def _open(path):
     """The byte stream of the source; SourceError for a folder, a device, or
     a file that cannot be opened."""
     if path == STANDARD_INPUT:
+        if sys.stdin is None:
+            raise SourceError("standard input is closed")
         return sys.stdin.buffer, False
     try:
         mode = os.stat(path).st_mode

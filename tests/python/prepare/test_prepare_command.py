@@ -147,8 +147,8 @@ def test_outputs_that_would_destroy_an_input_or_each_other(run, tmp_path, output
 
 @pytest.mark.parametrize("argv, message", [
     ([SCEDC], "the following arguments are required: -o/--output"),
-    ([SCEDC, "-o", "x.txt", "--start", "yesterday"], "--start 'yesterday': expected an ISO 8601 "
-     "UTC time such as 2021-01-01, as the events are calendar times"),
+    ([SCEDC, "-o", "x.txt", "--start", "yesterday"], "--start 'yesterday': not a date and time; "
+     "expected an ISO 8601 UTC time such as 2021-01-01, as the events are calendar times"),
     ([SCEDC, "-o", "x.txt", "--region", "40", "30", "0", "1"], "--region: the latitudes must "
      "satisfy -90 <= LATMIN <= LATMAX <= 90"),
     ([SCEDC, "-o", "x.txt", "--gap", "2w"], "--gap '2w': unknown unit 'w' (use s, min, h, d or "
