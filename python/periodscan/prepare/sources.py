@@ -182,30 +182,36 @@ def load(path, options, forced_format=None):
     """Reads the source at `path` ("-": standard input) once into a
     SourceFile with its items; SourceError when it cannot be read or its
     format cannot be told."""
-    name = "standard input" if path == STANDARD_INPUT else path
-    source = SourceFile(path)
     raw, owned = _open(path)
-    hashing = _Hashing(raw)
     try:
-        try:
-            head = _read_up_to(hashing, len(GZIP_MAGIC))
-            source.compressed = head == GZIP_MAGIC
-            content = _Prefixed(head, hashing)
-            if source.compressed:
-                content = _Bounded(gzip.GzipFile(fileobj=content, mode="rb"), hashing, name)
-            sample = _read_up_to(content, SAMPLE_BYTES)
-            content = _Prefixed(sample, content)
-            source.format = _format(sample, name, options, forced_format)
-            source.items = list(_parse(source.format, content, options, name))
-            hashing.drain()
-        except (OSError, EOFError, zlib.error) as error:
-            raise SourceError("%s: cannot read: %s" % (name, getattr(error, "strerror", None)
-                                                       or error)) from None
-        except UnicodeError as error:
-            raise SourceError("%s: cannot read: %s" % (name, error)) from None
+        return read_stream(raw, path, options, forced_format)
     finally:
         if owned:
             raw.close()
+
+
+def read_stream(raw, path, options, forced_format=None):
+    """The SourceFile read from the binary stream `raw` of the source at
+    `path`."""
+    name = "standard input" if path == STANDARD_INPUT else path
+    source = SourceFile(path)
+    hashing = _Hashing(raw)
+    try:
+        head = _read_up_to(hashing, len(GZIP_MAGIC))
+        source.compressed = head == GZIP_MAGIC
+        content = _Prefixed(head, hashing)
+        if source.compressed:
+            content = _Bounded(gzip.GzipFile(fileobj=content, mode="rb"), hashing, name)
+        sample = _read_up_to(content, SAMPLE_BYTES)
+        content = _Prefixed(sample, content)
+        source.format = _format(sample, name, options, forced_format)
+        source.items = list(_parse(source.format, content, options, name))
+        hashing.drain()
+    except (OSError, EOFError, zlib.error) as error:
+        raise SourceError("%s: cannot read: %s" % (name, getattr(error, "strerror", None)
+                                                   or error)) from None
+    except UnicodeError as error:
+        raise SourceError("%s: cannot read: %s" % (name, error)) from None
     source.size = hashing.size
     source.sha256 = hashing.digest.hexdigest()
     return source
