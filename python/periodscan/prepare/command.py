@@ -31,6 +31,7 @@ for a wrong command line. Nothing is written when the run fails.
 import argparse
 import json
 import os
+import stat
 import sys
 from decimal import Decimal, InvalidOperation
 
@@ -41,7 +42,7 @@ from .records import Event, ReadOptions, SourceError
 from .selection import Selection
 from .timeaxis import (DAY_NUMBER_EPOCHS, OUTPUT_UNITS, UNIT_SECONDS, TimeError, parse_iso,
                        parse_length, parse_number)
-from .writer import clashing_outputs, describe_write_error, sidecar, staged_files
+from .writer import clashing_outputs, describe_write_error, sidecar, write_together
 
 PROGRAM = "periodscan-prepare"
 STANDARD_OUTPUT = "-"
@@ -164,6 +165,8 @@ def prepare_command(argv):
     try:
         return prepare(args)
     except BrokenPipeError:
+        # What is left in the buffer would fail again when Python exits.
+        os.dup2(os.open(os.devnull, os.O_WRONLY), sys.stdout.fileno())
         _error("standard output was closed; nothing written")
         return 1
     except UsageError as error:
@@ -345,21 +348,17 @@ def prepare(args):
 def write_files(files, to_stdout=None):
     """Writes [(path, text)] all or nothing and, when given, the text
     `to_stdout` to standard output before the files take their names."""
-    path = files[0][0] if files else STANDARD_OUTPUT
+    def write_stdout():
+        sys.stdout.write(to_stdout)
+        sys.stdout.flush()
     try:
-        with staged_files([p for p, _ in files]) as temporaries:
-            for temporary, (path, text) in zip(temporaries, files):
-                with open(temporary, "w", encoding="utf-8", newline="\n") as stream:
-                    stream.write(text)
-            if to_stdout is not None:
-                path = "standard output"
-                sys.stdout.write(to_stdout)
-                sys.stdout.flush()
+        write_together(files, write_stdout if to_stdout is not None else None)
     except BrokenPipeError:
         raise
     except OSError as error:
         raise RunError("cannot write %s: %s; nothing written"
-                       % (path, describe_write_error(error))) from None
+                       % (error.filename or "standard output", describe_write_error(error))
+                       ) from None
 
 
 # ------------------------------------------------------------------- check
@@ -372,7 +371,8 @@ def check_parser():
         "whole-number times, decimal commas, 4-byte storage that moves times by a noticeable "
         "share of their spacing; and the largest gaps. Exit 0 when no trap is found, 1 "
         "otherwise.")
-    parser.add_argument("events", metavar="EVENTS.txt")
+    parser.add_argument("events", metavar="EVENTS.txt", help="the event file; - is standard "
+                        "input")
     parser.add_argument("--json", metavar="FILE",
                         help="the description of the file (default: EVENTS.json beside it, "
                         "when present), for units and calendar dates")
@@ -384,14 +384,17 @@ def check_command(argv):
     if args is None:
         return status
     try:
-        with open(args.events, "rb") as stream:
-            data = stream.read()
+        data = _read_whole(args.events)
     except OSError as error:
         _error("%s: cannot read: %s" % (args.events, error.strerror or error))
         return 1
+    except SourceError as error:
+        _error(str(error))
+        return 1
     meta = None
-    meta_path = args.json or sidecar(args.events, ".json")
-    if args.json or os.path.isfile(meta_path):
+    meta_path = args.json or (None if args.events == catalogue.STANDARD_INPUT else
+                              sidecar(args.events, ".json"))
+    if args.json or (meta_path and os.path.isfile(meta_path)):
         try:
             with open(meta_path, encoding="utf-8") as stream:
                 meta = json.load(stream)
@@ -409,6 +412,20 @@ def check_command(argv):
             print("  %s" % finding.text)
     print("no trap found" if traps == 0 else "%d trap%s found" % (traps, "s" * (traps > 1)))
     return 1 if traps else 0
+
+
+def _read_whole(path):
+    """The bytes of an event file to check: "-" is standard input; folders
+    and devices are refused (/dev/zero would never end)."""
+    if path == catalogue.STANDARD_INPUT:
+        return sys.stdin.buffer.read()
+    mode = os.stat(path).st_mode
+    if stat.S_ISDIR(mode):
+        raise SourceError("%s: is a folder, not an event file" % path)
+    if not (stat.S_ISREG(mode) or stat.S_ISFIFO(mode)):
+        raise SourceError("%s: not a regular file (a device or socket is not read)" % path)
+    with open(path, "rb") as stream:
+        return stream.read()
 
 
 # Subcommands by their first argument; anything else is a source of the

@@ -151,8 +151,12 @@ def staged_files(paths):
         for path in paths:
             folder = os.path.dirname(os.path.abspath(path))
             with _signals_held():
-                handle, temporary = tempfile.mkstemp(prefix=os.path.basename(path) + ".tmp-",
-                                                     dir=folder)
+                try:
+                    handle, temporary = tempfile.mkstemp(
+                        prefix=os.path.basename(path) + ".tmp-", dir=folder)
+                except OSError as error:
+                    error.filename = path
+                    raise
                 temporaries.append(temporary)
                 _staged.append(temporary)
             os.close(handle)
@@ -188,10 +192,12 @@ def _flush_to_disk(path):
         os.close(handle)
 
 
-def write_together(files):
+def write_together(files, before_commit=None):
     """Writes [(path, text)], text as UTF-8 with "\\n" line ends, all or
-    nothing (see staged_files). Raises OSError naming the file when one
-    cannot be written (a full disk: ENOSPC; the file size limit: EFBIG)."""
+    nothing (see staged_files); `before_commit`, when given, is called once
+    they are all staged, and what it raises stops the writing too. Raises
+    OSError naming the file when one cannot be written (a full disk:
+    ENOSPC; the file size limit: EFBIG)."""
     with staged_files([path for path, _ in files]) as temporaries:
         for temporary, (path, text) in zip(temporaries, files):
             try:
@@ -200,6 +206,8 @@ def write_together(files):
             except OSError as error:
                 error.filename = path
                 raise
+        if before_commit is not None:
+            before_commit()
 
 
 def describe_write_error(error):

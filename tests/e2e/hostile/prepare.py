@@ -102,3 +102,9 @@ CASES = [
          CALENDAR + ["--start", "2021-01-01T00:00:00." + MANY_DIGITS], 2,
          r"more than 30 decimals of the second", files={"c.csv": CATALOGUE}),
 ]
+CASES += [
+    Case("prepare: check refuses /dev/zero", ["prepare", "check", "/dev/zero"], 1,
+         r"/dev/zero: not a regular file", timeout=10),
+    Case("prepare: check reads standard input", ["prepare", "check", "-"], 0,
+         r"no trap found", stdin=b"0.5\n1.5\n2.5\n", anywhere=True),
+]
