@@ -22,7 +22,6 @@ from periodscan.prepare.timeaxis import (TimeError, format_iso, parse_iso, parse
 SETTINGS = settings(max_examples=100, deadline=None)
 
 
-
 def _seconds(whole, micro, digits):
     return whole + Fraction(micro // 10 ** (6 - digits), 10 ** digits)
 
