@@ -19,7 +19,7 @@ from periodscan.prepare.selection import Selection
 from periodscan.prepare.timeaxis import (TimeError, format_iso, parse_iso, parse_length,
                                          parse_number)
 
-SETTINGS = settings(max_examples=100, deadline=None)
+SETTINGS = settings(max_examples=100, deadline=None, database=None)
 
 
 def _seconds(whole, micro, digits):
