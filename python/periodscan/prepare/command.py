@@ -6,7 +6,8 @@ event files.
     periodscan-prepare decluster EVENTS.txt -o BACKGROUND.txt
 
 The first form reads catalogues (QuakeML 1.2, FDSN text, ComCat CSV, SCEDC
-listings, or any CSV with --time-column; gzip-compressed files too), keeps
+listings, or any CSV with --time-column; gzip-compressed files too; "-" is
+standard input), keeps
 the events that pass the filters, and writes EVENTS.txt: one event a line,
 the time first, then magnitude, latitude, longitude and depth (km) where the
 source gives them ("nan" where one event lacks them), sorted by time. Times
@@ -14,7 +15,9 @@ are computed exactly from the source text and printed with enough decimals
 that rounding moves none by more than 0.05 % of the source's own time step.
 Beside it go EVENTS.json (origin, unit, columns, sources with their SHA-256,
 filters and counts) and, with --gap, --outage or --intervals, the observed
-intervals (EVENTS.intervals).
+intervals (EVENTS.intervals). With -o - the event file goes to standard
+output, the summary to standard error, and the description is written only
+to the file named with --description.
 
 The second form reads an event file as the interactive program and the
 survey do and reports the traps it finds.
@@ -28,6 +31,7 @@ for a wrong command line. Nothing is written when the run fails.
 import argparse
 import json
 import os
+import stat
 import sys
 from decimal import Decimal, InvalidOperation
 
@@ -38,9 +42,10 @@ from .records import Event, ReadOptions, SourceError
 from .selection import Selection
 from .timeaxis import (DAY_NUMBER_EPOCHS, OUTPUT_UNITS, UNIT_SECONDS, TimeError, parse_iso,
                        parse_length, parse_number)
-from .writer import clashing_outputs, sidecar, write_together
+from .writer import clashing_outputs, describe_write_error, sidecar, write_together
 
 PROGRAM = "periodscan-prepare"
+STANDARD_OUTPUT = "-"
 SOURCE_TIME_UNITS = ("seconds", "minutes", "hours", "days", "years", "jd", "mjd")
 
 
@@ -56,9 +61,16 @@ def main(argv=None):
     """Runs the command with the arguments after the program name; returns
     the exit status. The first argument may name a subcommand."""
     argv = sys.argv[1:] if argv is None else list(argv)
-    if argv and argv[0] in SUBCOMMANDS:
-        return SUBCOMMANDS[argv[0]](argv[1:])
-    return prepare_command(argv)
+    try:
+        if argv and argv[0] in SUBCOMMANDS:
+            return SUBCOMMANDS[argv[0]](argv[1:])
+        return prepare_command(argv)
+    except KeyboardInterrupt:
+        _error("interrupted; nothing written")
+        return 130
+    except MemoryError:
+        _error("not enough memory for the sources; nothing written")
+        return 1
 
 
 def _parse(parser, argv):
@@ -81,9 +93,19 @@ def prepare_parser():
         "decluster EVENTS.txt -o BACKGROUND.txt (the background events, without aftershocks "
         "and foreshocks).")
     parser.add_argument("sources", nargs="+", metavar="SOURCE",
-                        help="catalogue files, joined (gzip-compressed files are read too)")
+                        help="catalogue files, joined; - is standard input. Each is read once "
+                        "as a stream (a FIFO will do; folders and devices are refused); lines "
+                        "may be at most %d MiB long (QuakeML excepted); a gzip-compressed "
+                        "source is decompressed to at most %d MiB, and to at most %d times its "
+                        "size" % (catalogue.MAX_LINE >> 20, catalogue.MAX_DECOMPRESSED >> 20,
+                                  catalogue.MAX_RATIO))
     parser.add_argument("-o", "--output", required=True, metavar="EVENTS.txt",
-                        help="the event file; EVENTS.json is written beside it")
+                        help="the event file; EVENTS.json is written beside it. - writes the "
+                        "event file to standard output and no description unless "
+                        "--description is given")
+    parser.add_argument("--description", metavar="FILE",
+                        help="where to write the description (default: EVENTS.json beside the "
+                        "event file)")
     reading = parser.add_argument_group("reading the sources")
     reading.add_argument("--format", choices=catalogue.FORMATS,
                          help="the format of every source (default: told from the file)")
@@ -127,7 +149,9 @@ def prepare_parser():
                           "events left out of the event file")
     observed.add_argument("--intervals", metavar="FILE",
                           help="where to write the intervals (default EVENTS.intervals when "
-                          "--gap or --outage is given)")
+                          "--gap or --outage is given; needed with -o -). Events that would "
+                          "lie in no interval (alone between two gaps, or a first or last "
+                          "event before a gap) are left out of the event file")
     parser.add_argument("--strict", action="store_true",
                         help="fail when any row cannot be read")
     return parser
@@ -140,6 +164,11 @@ def prepare_command(argv):
         return status
     try:
         return prepare(args)
+    except BrokenPipeError:
+        # What is left in the buffer would fail again when Python exits.
+        os.dup2(os.open(os.devnull, os.O_WRONLY), sys.stdout.fileno())
+        _error("standard output was closed; nothing written")
+        return 1
     except UsageError as error:
         parser.print_usage(sys.stderr)
         _error(str(error))
@@ -169,18 +198,23 @@ def read_options(args):
         field, sep, name = pair.partition("=")
         if not sep or field.strip() not in ("magnitude", "latitude", "longitude", "depth",
                                             "type", "id"):
-            raise UsageError("--column %r: expected FIELD=NAME with FIELD one of magnitude, "
-                             "latitude, longitude, depth, type, id" % pair)
+            raise UsageError("--column %s: expected FIELD=NAME with FIELD one of magnitude, "
+                             "latitude, longitude, depth, type, id" % _shown(pair))
         options.columns[field.strip()] = name.strip()
     return options
+
+
+def _shown(text, width=40):
+    """The argument as a message quotes it, cut short when it is long."""
+    return repr(text if len(text) <= width else text[:width] + "...")
 
 
 def _iso(text, option):
     try:
         return parse_iso(text)[0]
     except TimeError as error:
-        raise UsageError("%s %r: %s (expected an ISO 8601 UTC time such as "
-                         "2021-01-01T00:00:00Z)" % (option, text, error)) from None
+        raise UsageError("%s %s: %s (expected an ISO 8601 UTC time such as "
+                         "2021-01-01T00:00:00Z)" % (option, _shown(text), error)) from None
 
 
 def _decimal(text, option):
@@ -189,7 +223,7 @@ def _decimal(text, option):
     except InvalidOperation:
         value = None
     if value is None or not value.is_finite():
-        raise UsageError("%s %r: not a number" % (option, text))
+        raise UsageError("%s %s: not a number" % (option, _shown(text)))
     return value
 
 
@@ -206,14 +240,15 @@ class Axis:
         if self.calendar:
             try:
                 return parse_iso(text)
-            except TimeError:
-                raise UsageError("%s %r: expected an ISO 8601 UTC time such as 2021-01-01, "
-                                 "as the events are calendar times" % (option, text)) from None
+            except TimeError as error:
+                raise UsageError("%s %s: %s; expected an ISO 8601 UTC time such as 2021-01-01, "
+                                 "as the events are calendar times"
+                                 % (option, _shown(text), error)) from None
         try:
             value, step = parse_number(text)
-        except TimeError:
-            raise UsageError("%s %r: expected a number in the source's time unit (%s)"
-                             % (option, text, self.time_unit)) from None
+        except TimeError as error:
+            raise UsageError("%s %s: %s; expected a number in the source's time unit (%s)"
+                             % (option, _shown(text), error, self.time_unit)) from None
         return value * UNIT_SECONDS[self.time_unit], step * UNIT_SECONDS[self.time_unit]
 
 
@@ -253,21 +288,28 @@ def prepare(args):
     options = read_options(args)
     if args.decimals is not None and not 0 <= args.decimals <= 30:
         raise UsageError("--decimals must be between 0 and 30")
-    if os.path.isdir(args.output):
+    to_stdout = args.output == STANDARD_OUTPUT
+    if not to_stdout and os.path.isdir(args.output):
         raise UsageError("-o %s is a folder" % args.output)
+    if to_stdout and args.intervals is None and (args.gap is not None or args.outage):
+        raise UsageError("-o - writes the event file to standard output: name the intervals "
+                         "file with --intervals")
+    if args.sources.count(catalogue.STANDARD_INPUT) > 1:
+        raise UsageError("- (standard input) is named more than once among the sources")
+    for option in ("intervals", "description"):
+        if getattr(args, option) == STANDARD_OUTPUT:
+            raise UsageError("--%s -: only the event file can go to standard output" % option)
     gap = gap_text = None
     if args.gap is not None:
         try:
             gap = parse_length(args.gap, args.unit)
         except TimeError as error:
-            raise UsageError("--gap %r: %s" % (args.gap, error)) from None
+            raise UsageError("--gap %s: %s" % (_shown(args.gap), error)) from None
         gap_text = args.gap.strip()
         if gap_text[-1].isdigit():
             gap_text += " " + args.unit
 
-    sources = [catalogue.describe(path) for path in args.sources]
-    for source in sources:
-        catalogue.read(source, options, args.format)
+    sources = [catalogue.load(path, options, args.format) for path in args.sources]
     kinds = {item.calendar for source in sources for item in source.items
              if isinstance(item, Event)}
     if len(kinds) > 1:
@@ -278,6 +320,7 @@ def prepare(args):
         output=args.output, unit=args.unit, calendar=axis.calendar, time_unit=args.time_unit,
         origin=axis.time(args.origin, "--origin") if args.origin is not None else None,
         decimals=args.decimals, gap=gap, gap_text=gap_text, intervals=args.intervals,
+        description=args.description,
         filters={"types": args.types, "start": args.start, "end": args.end,
                  "min_magnitude": args.min_magnitude, "max_depth": args.max_depth,
                  "region": args.region, "outages": args.outage})
@@ -291,17 +334,31 @@ def prepare(args):
     except PreparationError as error:
         raise RunError(str(error)) from None
     files = run.files()
+    if to_stdout:
+        events_text, files = files[0][1], files[1:]
     clash = clashing_outputs([path for path, _ in files], args.sources)
     if clash:
         raise UsageError(clash + "; nothing written")
+    write_files(files, events_text if to_stdout else None)
+    for line in run.summary_lines():
+        print(line, file=sys.stderr if to_stdout else sys.stdout)
+    return 0
+
+
+def write_files(files, to_stdout=None):
+    """Writes [(path, text)] all or nothing and, when given, the text
+    `to_stdout` to standard output before the files take their names."""
+    def write_stdout():
+        sys.stdout.write(to_stdout)
+        sys.stdout.flush()
     try:
-        write_together(files)
+        write_together(files, write_stdout if to_stdout is not None else None)
+    except BrokenPipeError:
+        raise
     except OSError as error:
         raise RunError("cannot write %s: %s; nothing written"
-                       % (error.filename or args.output, error.strerror or error)) from None
-    for line in run.summary_lines():
-        print(line)
-    return 0
+                       % (error.filename or "standard output", describe_write_error(error))
+                       ) from None
 
 
 # ------------------------------------------------------------------- check
@@ -314,7 +371,8 @@ def check_parser():
         "whole-number times, decimal commas, 4-byte storage that moves times by a noticeable "
         "share of their spacing; and the largest gaps. Exit 0 when no trap is found, 1 "
         "otherwise.")
-    parser.add_argument("events", metavar="EVENTS.txt")
+    parser.add_argument("events", metavar="EVENTS.txt", help="the event file; - is standard "
+                        "input")
     parser.add_argument("--json", metavar="FILE",
                         help="the description of the file (default: EVENTS.json beside it, "
                         "when present), for units and calendar dates")
@@ -326,14 +384,17 @@ def check_command(argv):
     if args is None:
         return status
     try:
-        with open(args.events, "rb") as stream:
-            data = stream.read()
+        data = _read_whole(args.events)
     except OSError as error:
         _error("%s: cannot read: %s" % (args.events, error.strerror or error))
         return 1
+    except SourceError as error:
+        _error(str(error))
+        return 1
     meta = None
-    meta_path = args.json or sidecar(args.events, ".json")
-    if args.json or os.path.isfile(meta_path):
+    meta_path = args.json or (None if args.events == catalogue.STANDARD_INPUT else
+                              sidecar(args.events, ".json"))
+    if args.json or (meta_path and os.path.isfile(meta_path)):
         try:
             with open(meta_path, encoding="utf-8") as stream:
                 meta = json.load(stream)
@@ -353,9 +414,32 @@ def check_command(argv):
     return 1 if traps else 0
 
 
+def _read_whole(path):
+    """The bytes of an event file to check: "-" is standard input; folders
+    and devices are refused (/dev/zero would never end)."""
+    if path == catalogue.STANDARD_INPUT:
+        return sys.stdin.buffer.read()
+    mode = os.stat(path).st_mode
+    if stat.S_ISDIR(mode):
+        raise SourceError("%s: is a folder, not an event file" % path)
+    if not (stat.S_ISREG(mode) or stat.S_ISFIFO(mode)):
+        raise SourceError("%s: not a regular file (a device or socket is not read)" % path)
+    with open(path, "rb") as stream:
+        return stream.read()
+
+
 # Subcommands by their first argument; anything else is a source of the
 # default command.
 def decluster_command(argv):
+    # Declustering writes three files; none of them can go to standard output.
+    for i, argument in enumerate(argv):
+        if argument in ("-o-", "--output=-") or (
+                argument in ("-o", "--output") and argv[i + 1:i + 2] == [STANDARD_OUTPUT]):
+            print("usage: %s decluster EVENTS.txt -o BACKGROUND.txt [options]" % PROGRAM,
+                  file=sys.stderr)
+            _error("decluster: -o -: declustering writes three files, so its output must be "
+                   "a file name")
+            return 2
     # Imported here: declustering needs numpy, the rest of the command does not.
     from periodscan.decluster import decluster_main
     return decluster_main(argv)

@@ -66,7 +66,9 @@ def read(lines, options, name, time_column=None):
     where = "%s:%d" % (name, header_number)
     time_index = _find_column(header, time_column, where, "time")
     columns = {field: _field_column(header, field, options, where) for field in FIELD_NAMES}
-    reader = csv.reader(lines, delimiter=delimiter)
+    # strict: a quote left open to the end of the file, or text after a
+    # closing quote, is an error of that row rather than text of the field.
+    reader = csv.reader(lines, delimiter=delimiter, strict=True)
     kind_of_times = None   # True once a calendar time was read, False for numbers
     last_line = header_number
     while True:
@@ -76,10 +78,24 @@ def read(lines, options, name, time_column=None):
         except StopIteration:
             return
         except csv.Error as error:
-            raise SourceError("%s:%d: %s" % (name, number, error)) from None
+            last_line = header_number + reader.line_num
+            yield Problem(number, *_quoting_problem(str(error), number, last_line))
+            continue
         last_line = header_number + reader.line_num
         if not any(cell.strip() for cell in row):
             continue
+        if last_line > number:
+            swallowed = _swallowed(row, header, delimiter, time_index)
+            if swallowed:
+                yield Problem(number, "a quoted field runs over what looks like a record (a "
+                              "quote left open?)", "lines %d to %d: %s"
+                              % (number, last_line, swallowed[:80]))
+                continue
+            if len(row) != len(header):
+                yield Problem(number, "a quoted field runs across lines and the row has not "
+                              "the header's %d fields (a quote left open?)" % len(header),
+                              "lines %d to %d, %d fields" % (number, last_line, len(row)))
+                continue
         text = delimiter.join(row)
         if time_index >= len(row) or not row[time_index].strip():
             yield Problem(number, "no time", text)
@@ -101,6 +117,34 @@ def read(lines, options, name, time_column=None):
             continue
         kind_of_times = calendar
         yield Event(time, step, calendar, number, **values)
+
+
+def _quoting_problem(error, first, last):
+    """(reason, text) of a row the csv module cannot read."""
+    where = "line %d" % first if last == first else "lines %d to %d" % (first, last)
+    if "field limit" in error:
+        return ("a field longer than %d bytes (a quote left open?)" % csv.field_size_limit(),
+                "%s: the rows there are left out" % where)
+    if "expected after" in error or "end of data" in error:
+        return ("quotes do not pair (a quote left open?)",
+                "%s: %s; the rows there are left out"
+                % (where, "text follows a closing quote" if "expected after" in error else
+                   "the file ends inside a quoted field"))
+    return error, where
+
+
+def _swallowed(row, header, delimiter, time_index):
+    """A line inside a quoted field of the row that looks like a record of
+    its own: as many cells as the header (or at least three) with a time
+    where the time column is. '' when there is none."""
+    least = min(len(header), 3)
+    for cell in row:
+        for piece in cell.splitlines()[1:]:
+            cells = piece.split(delimiter)
+            if len(cells) >= least and len(cells) > time_index and \
+                    (looks_like_date(cells[time_index]) or is_number(cells[time_index])):
+                return piece
+    return ""
 
 
 class _NeedsUnit(Exception):

@@ -45,6 +45,17 @@ def observed(span_start, span_end, left_out):
     return [(a, b) for a, b in intervals if b > a]
 
 
+def inside(intervals, times):
+    """For each time (sorted), whether it lies in one of the sorted
+    intervals, ends included."""
+    result, index = [], 0
+    for time in times:
+        while index < len(intervals) and intervals[index][1] < time:
+            index += 1
+        result.append(index < len(intervals) and intervals[index][0] <= time)
+    return result
+
+
 def format_file(intervals, left_out, spell, describe, header):
     """The text of an intervals file: `header` comment lines, one comment per
     left-out stretch, then the intervals. `spell` prints a time on the

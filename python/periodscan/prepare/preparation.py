@@ -12,13 +12,15 @@ from typing import Optional
 from . import intervals as observing
 from .records import EXTRA_COLUMNS
 from .selection import choose
-from .sources import FORMAT_NAMES
+from .sources import FORMAT_NAMES, display_name, label
 from .timeaxis import (SECONDS_PER_DAY, UNIT_SECONDS, choose_decimals, format_fixed,
                        format_iso)
 from .writer import sidecar
 
 SHOWN_PROBLEMS = 5
 SHOWN_GAPS = 20
+ALONE = "alone between gaps longer than --gap"
+STANDARD_OUTPUT = "-"
 
 
 class PreparationError(Exception):
@@ -39,6 +41,7 @@ class Request:
     gap_text: Optional[str] = None
     intervals: Optional[str] = None
     filters: Optional[dict] = None
+    description: Optional[str] = None       # the path of EVENTS.json; None: none written
 
 
 class Preparation:
@@ -51,6 +54,7 @@ class Preparation:
         self.origin = self.decimals = None
         self.left_out, self.span, self.observed = [], None, []
         self.intervals_path = None
+        self.alone = []          # events left out for lying in no observed interval
 
     # -- reading and choosing
 
@@ -63,13 +67,13 @@ class Preparation:
         lines = []
         for source, tally in zip(self.sources, self.counts):
             for problem in tally.problems[:SHOWN_PROBLEMS]:
-                lines.append("%s:%d: %s: %r" % (source.path, problem.line, problem.reason,
-                                                 problem.text[:120]))
+                lines.append("%s:%d: %s: %r" % (label(source), problem.line, problem.reason,
+                                                problem.text[:120]))
             rows = [p for p in tally.problems if p.row]
             if len(tally.problems) > SHOWN_PROBLEMS or rows:
                 by_reason = Counter(p.reason for p in rows)
                 lines.append("%s: %d rows cannot be read (%s)%s" % (
-                    source.path, len(rows),
+                    label(source), len(rows),
                     ", ".join("%s: %d" % kv for kv in by_reason.most_common()),
                     "; the first %d are shown above" % SHOWN_PROBLEMS
                     if len(tally.problems) > SHOWN_PROBLEMS else ""))
@@ -94,14 +98,7 @@ class Preparation:
             self.origin, origin_step = Fraction(0), None
         if request.gap is not None or selection.outages or request.intervals:
             self.intervals_path = request.intervals or sidecar(request.output, ".intervals")
-            self.left_out = [observing.LeftOut(a, b, "named outage")
-                             for a, b in selection.outages]
-            if request.gap is not None:
-                self.left_out += observing.detect_gaps([e.time for e in kept], request.gap)
-            self.left_out.sort(key=lambda s: s.start)
-            self.span = (kept[0].time if selection.start is None else selection.start,
-                         kept[-1].time if selection.end is None else selection.end)
-            self.observed = observing.observed(*self.span, self.left_out)
+            self._observe()
         if request.decimals is not None:
             self.decimals = request.decimals
         else:
@@ -110,6 +107,52 @@ class Preparation:
             times += list(self.span or ())
             self.decimals = choose_decimals([self.on_axis(t) for t in times],
                                             min(steps) / self.unit_seconds)
+        self.check_printed()
+
+    def _observe(self):
+        """The observed intervals: the span minus the outages and the gaps
+        between neighbouring events. A gap is left out from one event to the
+        next, so an event with a long gap on either side (or on the one side
+        of the first and last) would lie on no interval of positive length:
+        such events are left out of the event file too, and the span and
+        intervals are taken again without them. Every event kept then lies
+        in an interval, ends included."""
+        request, selection = self.request, self.selection
+        outages = [observing.LeftOut(a, b, "named outage") for a, b in selection.outages]
+        gaps = observing.detect_gaps([e.time for e in self.kept], request.gap) \
+            if request.gap is not None else []
+        self.left_out = sorted(outages + gaps, key=lambda s: s.start)
+        while True:
+            if len(self.kept) < 2:
+                raise PreparationError(
+                    "%d events lie in an observed interval: an event file needs at least two "
+                    "events at different times; nothing written" % len(self.kept))
+            self.span = (self.kept[0].time if selection.start is None else selection.start,
+                         self.kept[-1].time if selection.end is None else selection.end)
+            self.observed = observing.observed(*self.span, self.left_out)
+            inside = observing.inside(self.observed, [e.time for e in self.kept])
+            if all(inside):
+                return
+            for event, keep in zip(self.kept, inside):
+                if not keep:
+                    tally = self.counts[event.source]
+                    tally.kept -= 1
+                    tally.dropped[ALONE] += 1
+                    self.alone.append(event)
+            self.kept = [e for e, keep in zip(self.kept, inside) if keep]
+
+    def check_printed(self):
+        """PreparationError unless the times as printed still make an
+        intervals file the survey reads (ends increasing, intervals in order)
+        holding every event: --decimals too few can merge them."""
+        if not self.intervals_path:
+            return
+        printed = [(float(self.spell(a)), float(self.spell(b))) for a, b in self.observed]
+        for (a, b), (c, _) in zip(printed, printed[1:] + [(float("inf"), 0)]):
+            if not b > a or c < b:
+                raise PreparationError("with %d decimals the intervals of the observed times "
+                                       "cannot be told apart (at %s); give more --decimals"
+                                       % (self.decimals, self.spell(self.observed[0][0])))
 
     # -- the time axis of the event file
 
@@ -143,12 +186,23 @@ class Preparation:
         files = [(self.request.output, "\n".join(lines) + "\n")]
         if self.intervals_path:
             files.append((self.intervals_path, self.intervals_text()))
-        files.append((self.description_path(),
-                      json.dumps(self.description(), indent=2) + "\n"))
+        if self.description_path():
+            files.append((self.description_path(),
+                          json.dumps(self.description(), indent=2) + "\n"))
         return files
 
     def description_path(self):
+        """Where EVENTS.json goes: --description, else beside the event file
+        (none when the event file goes to standard output)."""
+        if self.request.description is not None:
+            return self.request.description
+        if self.request.output == STANDARD_OUTPUT:
+            return None
         return sidecar(self.request.output, ".json")
+
+    def output_name(self):
+        return "standard output" if self.request.output == STANDARD_OUTPUT else \
+            self.request.output
 
     def intervals_text(self):
         selection = self.selection
@@ -172,7 +226,7 @@ class Preparation:
             dropped.update(tally.dropped)
         description = {
             "program": "periodscan-prepare",
-            "events_file": os.path.basename(request.output),
+            "events_file": os.path.basename(request.output),   # "-": standard output
             # Times without a calendar have no origin to name: the key is left
             # out rather than null, since readers take "origin" as a string.
             "origin": format_iso(self.origin) if request.calendar else None,
@@ -186,7 +240,7 @@ class Preparation:
             "first": self.spell(self.kept[0].time),
             "last": self.spell(self.kept[-1].time),
             "sources": [{
-                "name": os.path.basename(source.path),
+                "name": display_name(source),
                 "path": source.path,
                 "size": source.size,
                 "sha256": source.sha256,
@@ -222,7 +276,7 @@ class Preparation:
     def summary_lines(self):
         lines = []
         for source, tally in zip(self.sources, self.counts):
-            parts = ["%s: %s, %d rows" % (source.path, FORMAT_NAMES[source.format],
+            parts = ["%s: %s, %d rows" % (label(source), FORMAT_NAMES[source.format],
                                           tally.rows_read)]
             if tally.event_types:
                 parts.append("event types %s" % ", ".join(
@@ -243,17 +297,22 @@ class Preparation:
             (dropped_source, dropped_line), (kept_source, kept_line) = self.duplicates[0]
             lines.append("%d duplicates of events of an earlier source left out (first: %s:%d, "
                          "the same as %s:%d)" % (len(self.duplicates),
-                                                 self.sources[dropped_source].path, dropped_line,
-                                                 self.sources[kept_source].path, kept_line))
+                                                 label(self.sources[dropped_source]), dropped_line,
+                                                 label(self.sources[kept_source]), kept_line))
         first, last = self.kept[0].time, self.kept[-1].time
         lines.append("%s: %d events, %s, %d decimals; columns %s" % (
-            self.request.output, len(self.kept), self.axis_text(), self.decimals,
+            self.output_name(), len(self.kept), self.axis_text(), self.decimals,
             " ".join(["time"] + self.columns())))
         lines.append("  first %s%s, last %s%s" % (
             self.spell(first), " (%s)" % self.date(first) if self.request.calendar else "",
             self.spell(last), " (%s)" % self.date(last) if self.request.calendar else ""))
-        lines.append("  also written: %s" % ", ".join(
-            [self.description_path()] + ([self.intervals_path] if self.intervals_path else [])))
+        also = [p for p in (self.description_path(), self.intervals_path) if p]
+        if also:
+            lines.append("  also written: %s" % ", ".join(also))
+        if self.alone:
+            lines.append("  %d events left out, %s (first: %s:%d)" % (
+                len(self.alone), ALONE, label(self.sources[self.alone[0].source]),
+                self.alone[0].line))
         lines.extend(self._gap_lines())
         return lines
 

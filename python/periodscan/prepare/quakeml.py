@@ -10,7 +10,10 @@ origins).
 
 The file is parsed as it is read, without building a tree. Entity and
 document type declarations are refused: QuakeML has neither, and refusing
-them shuts out entity expansion and the fetching of external entities."""
+them shuts out entity expansion and the fetching of external entities.
+Elements nested more than MAX_DEPTH (100) deep, and element texts longer
+than MAX_TEXT (1 MiB), are refused with the line where they are met; a
+document may be one line of any length."""
 
 import xml.parsers.expat
 from decimal import Decimal
@@ -19,6 +22,10 @@ from .records import Event, Problem, SourceError, number_text
 from .timeaxis import TimeError, parse_iso
 
 CHUNK = 1 << 16
+# Real documents nest a few levels deep and hold short texts; deeper
+# nesting or longer texts are refused rather than collected.
+MAX_DEPTH = 100
+MAX_TEXT = 1 << 20
 
 # Text kept, by the path of local names below <event>.
 EVENT_TEXT = {("preferredOriginID",): "preferred_origin",
@@ -50,17 +57,21 @@ class _Reader:
         self.part_depth = 0
         self.event_depth = 0
         self.text = []
+        self.text_size = 0
         self.done = []
         self.root_checked = False
 
     def start(self, name, attributes):
         local = name.rpartition("}")[2]
+        if len(self.path) >= MAX_DEPTH:
+            raise SourceError("elements nested more than %d deep" % MAX_DEPTH)
         if not self.root_checked:
             self.root_checked = True
             if local not in ("quakeml", "eventParameters"):
                 raise SourceError("not a QuakeML document (its root is <%s>)" % local)
         self.path.append(local)
         self.text = []
+        self.text_size = 0
         if local == "event" and self.event is None:
             self.event = {"line": self.parser.CurrentLineNumber, "origins": [],
                           "magnitudes": [], "public_id": attributes.get("publicID")}
@@ -72,6 +83,9 @@ class _Reader:
             self.event["origins" if local == "origin" else "magnitudes"].append(self.part)
 
     def characters(self, data):
+        self.text_size += len(data)
+        if self.text_size > MAX_TEXT:
+            raise SourceError("an element's text longer than %d MiB" % (MAX_TEXT >> 20))
         self.text.append(data)
 
     def end(self, name):
@@ -93,6 +107,7 @@ class _Reader:
                     self.event = None
         self.path.pop()
         self.text = []
+        self.text_size = 0
 
 
 def _preferred(parts, wanted, what):

@@ -1,11 +1,21 @@
-"""Opening a catalogue file, telling its format, and reading it with the
-reader of that format. A file that starts with the gzip signature is
-decompressed as it is read, whatever its name."""
+"""Opening a catalogue source, telling its format, and reading it with the
+reader of that format.
+
+A source is read once, as a stream: a regular file, a FIFO, or "-" for
+standard input. Its SHA-256 and size are taken from the bytes as they pass.
+Folders and devices are refused (/dev/zero would never end). A source that
+starts with the gzip signature is decompressed as it is read, whatever its
+name, to at most MAX_DECOMPRESSED bytes, and to at most MAX_RATIO times the
+compressed bytes read once beyond RATIO_FLOOR (text catalogues compress
+tenfold or so; far more is a bomb). In the formats read line by line (all
+but QuakeML, which may be one line) a line may be at most MAX_LINE bytes."""
 
 import gzip
 import hashlib
 import io
 import os
+import stat
+import sys
 import zlib
 from dataclasses import dataclass, field
 
@@ -14,6 +24,13 @@ from .records import SourceError
 
 GZIP_MAGIC = b"\x1f\x8b"
 SAMPLE_BYTES = 1 << 16
+CHUNK = 1 << 16
+
+MAX_DECOMPRESSED = 1 << 30
+MAX_RATIO = 200
+RATIO_FLOOR = 1 << 20
+MAX_LINE = 1 << 20
+STANDARD_INPUT = "-"
 
 FORMATS = ("comcat", "fdsn-text", "quakeml", "scedc", "csv")
 FORMAT_NAMES = {"comcat": "ComCat CSV", "fdsn-text": "FDSN text", "quakeml": "QuakeML",
@@ -22,50 +39,186 @@ FORMAT_NAMES = {"comcat": "ComCat CSV", "fdsn-text": "FDSN text", "quakeml": "Qu
 
 @dataclass
 class SourceFile:
-    """A source as given: its path, size and SHA-256 (of the bytes of the
-    file, compressed or not) and the format it was read as."""
+    """A source as given: its path ("-" for standard input), size and SHA-256
+    (of its bytes, compressed or not) and the format it was read as."""
     path: str
-    size: int
-    sha256: str
-    compressed: bool
+    size: int = 0
+    sha256: str = ""
+    compressed: bool = False
     format: str = ""
     items: list = field(default_factory=list)   # Events and Problems, in file order
 
 
-def describe(path):
-    """Size, SHA-256 and compression of the file; SourceError when it cannot
-    be read."""
-    digest = hashlib.sha256()
-    size = 0
+class _Hashing(io.RawIOBase):
+    """The bytes of the source as they are read, counted and hashed."""
+
+    def __init__(self, inner):
+        self.inner = inner
+        self.digest = hashlib.sha256()
+        self.size = 0
+
+    def readable(self):
+        return True
+
+    def readinto(self, buffer):
+        read = getattr(self.inner, "read1", self.inner.read)
+        data = read(min(len(buffer), CHUNK))
+        self.digest.update(data)
+        self.size += len(data)
+        buffer[:len(data)] = data
+        return len(data)
+
+    def drain(self):
+        while self.readinto(bytearray(CHUNK)):
+            pass
+
+
+class _Prefixed(io.RawIOBase):
+    """`head` (bytes already read for a look at the start), then the rest of
+    `inner`."""
+
+    def __init__(self, head, inner):
+        self.head = head
+        self.inner = inner
+
+    def readable(self):
+        return True
+
+    def readinto(self, buffer):
+        if self.head:
+            count = min(len(buffer), len(self.head))
+            buffer[:count] = self.head[:count]
+            self.head = self.head[count:]
+            return count
+        data = self.inner.read(len(buffer))
+        buffer[:len(data)] = data
+        return len(data)
+
+
+class _Bounded(io.RawIOBase):
+    """Decompressed bytes, refused beyond the size and ratio bounds."""
+
+    def __init__(self, inner, compressed, name):
+        self.inner = inner
+        self.compressed = compressed     # the _Hashing stream below the decompressor
+        self.name = name
+        self.size = 0
+
+    def readable(self):
+        return True
+
+    def readinto(self, buffer):
+        data = self.inner.read(len(buffer))
+        self.size += len(data)
+        if self.size > MAX_DECOMPRESSED:
+            raise SourceError("%s: decompresses to more than %d MiB; periodscan-prepare reads "
+                              "at most that much of one compressed source"
+                              % (self.name, MAX_DECOMPRESSED >> 20))
+        if self.size > RATIO_FLOOR and self.size > MAX_RATIO * self.compressed.size:
+            raise SourceError("%s: decompresses to more than %d times its size, which no "
+                              "catalogue does (a gzip bomb?)" % (self.name, MAX_RATIO))
+        buffer[:len(data)] = data
+        return len(data)
+
+
+class _LineGuard(io.RawIOBase):
+    """Refuses a line longer than MAX_LINE bytes, naming it by its number.
+    Reads of at most CHUNK (< MAX_LINE) bytes: a line too long runs on from
+    an earlier read."""
+
+    def __init__(self, inner, name):
+        self.inner = inner
+        self.name = name
+        self.line = 1           # the number of the line being read
+        self.run = 0            # its bytes so far
+
+    def readable(self):
+        return True
+
+    def readinto(self, buffer):
+        data = self.inner.read(min(len(buffer), CHUNK))
+        ends = [i for i in (data.find(b"\n"), data.find(b"\r")) if i >= 0]
+        if self.run + (min(ends) if ends else len(data)) > MAX_LINE:
+            raise SourceError("%s:%d: a line longer than %d MiB; periodscan-prepare reads "
+                              "lines of at most that length" % (self.name, self.line,
+                                                                MAX_LINE >> 20))
+        last = max(data.rfind(b"\n"), data.rfind(b"\r"))
+        self.run = self.run + len(data) if last < 0 else len(data) - last - 1
+        self.line += data.count(b"\n")
+        buffer[:len(data)] = data
+        return len(data)
+
+
+def _open(path):
+    """The byte stream of the source; SourceError for a folder, a device, or
+    a file that cannot be opened."""
+    if path == STANDARD_INPUT:
+        if sys.stdin is None:
+            raise SourceError("standard input is closed")
+        return sys.stdin.buffer, False
     try:
-        with open(path, "rb") as stream:
-            head = stream.read(2)
-            digest.update(head)
-            size += len(head)
-            for block in iter(lambda: stream.read(1 << 20), b""):
-                digest.update(block)
-                size += len(block)
+        mode = os.stat(path).st_mode
+        if stat.S_ISDIR(mode):
+            raise SourceError("%s: is a folder, not a catalogue" % path)
+        if not (stat.S_ISREG(mode) or stat.S_ISFIFO(mode)):
+            raise SourceError("%s: not a regular file (a device or socket is not read)" % path)
+        return open(path, "rb", buffering=0), True
     except OSError as error:
         raise SourceError("%s: cannot read: %s" % (path, error.strerror or error)) from None
-    return SourceFile(path, size, digest.hexdigest(), head == GZIP_MAGIC)
 
 
-def _open_binary(source):
-    stream = open(source.path, "rb")
-    return gzip.GzipFile(fileobj=stream, mode="rb") if source.compressed else stream
+def _read_up_to(stream, count):
+    parts, got = [], 0
+    while got < count:
+        data = stream.read(count - got)
+        if not data:
+            break
+        parts.append(data)
+        got += len(data)
+    return b"".join(parts)
 
 
-def _text(binary, newline=None):
-    return io.TextIOWrapper(binary, encoding="utf-8-sig", errors="replace", newline=newline)
-
-
-def detect(source):
-    """The format of the source by its first 64 KiB."""
+def load(path, options, forced_format=None):
+    """Reads the source at `path` ("-": standard input) once into a
+    SourceFile with its items; SourceError when it cannot be read or its
+    format cannot be told."""
+    raw, owned = _open(path)
     try:
-        with _open_binary(source) as binary:
-            sample = binary.read(SAMPLE_BYTES)
+        return read_stream(raw, path, options, forced_format)
+    finally:
+        if owned:
+            raw.close()
+
+
+def read_stream(raw, path, options, forced_format=None):
+    """The SourceFile read from the binary stream `raw` of the source at
+    `path`."""
+    name = "standard input" if path == STANDARD_INPUT else path
+    source = SourceFile(path)
+    hashing = _Hashing(raw)
+    try:
+        head = _read_up_to(hashing, len(GZIP_MAGIC))
+        source.compressed = head == GZIP_MAGIC
+        content = _Prefixed(head, hashing)
+        if source.compressed:
+            content = _Bounded(gzip.GzipFile(fileobj=content, mode="rb"), hashing, name)
+        sample = _read_up_to(content, SAMPLE_BYTES)
+        content = _Prefixed(sample, content)
+        source.format = _format(sample, name, options, forced_format)
+        source.items = list(_parse(source.format, content, options, name))
+        hashing.drain()
     except (OSError, EOFError, zlib.error) as error:
-        raise SourceError("%s: cannot read: %s" % (source.path, error)) from None
+        raise SourceError("%s: cannot read: %s" % (name, getattr(error, "strerror", None)
+                                                   or error)) from None
+    except UnicodeError as error:
+        raise SourceError("%s: cannot read: %s" % (name, error)) from None
+    source.size = hashing.size
+    source.sha256 = hashing.digest.hexdigest()
+    return source
+
+
+def detect(sample):
+    """The format of the source by its first 64 KiB (decompressed)."""
     text = sample.decode("utf-8-sig", errors="replace")
     lines = text.splitlines()[:-1] if len(sample) == SAMPLE_BYTES else text.splitlines()
     if quakeml.looks_like(text):
@@ -79,11 +232,8 @@ def detect(source):
     return None
 
 
-def read(source, options, forced_format=None):
-    """Reads the whole source into source.items; SourceError when it cannot
-    be read or its format cannot be told."""
-    name = source.path
-    fmt = forced_format or detect(source)
+def _format(sample, name, options, forced_format):
+    fmt = forced_format or detect(sample)
     if fmt in (None, "comcat") and options.time_column:
         fmt = "csv"       # the time column the user names, not ComCat's own
     if fmt is None:
@@ -93,24 +243,30 @@ def read(source, options, forced_format=None):
             "--format" % name)
     if fmt == "csv" and not options.time_column:
         raise SourceError("%s: --format csv needs --time-column" % name)
-    source.format = fmt
-    try:
-        with _open_binary(source) as binary:
-            if fmt == "quakeml":
-                items = quakeml.read(binary, options, name)
-            elif fmt == "fdsn-text":
-                items = fdsntext.read(_text(binary), options, name)
-            elif fmt == "scedc":
-                items = scedc.read(_text(binary), options)
-            elif fmt == "comcat":
-                items = csvformat.read_comcat(_text(binary, newline=""), options, name)
-            else:
-                items = csvformat.read(_text(binary, newline=""), options, name)
-            source.items = list(items)
-    except (OSError, EOFError, zlib.error) as error:
-        raise SourceError("%s: cannot read: %s" % (name, error)) from None
-    return source
+    return fmt
+
+
+def _text(content, name, newline=None):
+    binary = io.BufferedReader(_LineGuard(content, name), CHUNK)
+    return io.TextIOWrapper(binary, encoding="utf-8-sig", errors="replace", newline=newline)
+
+
+def _parse(fmt, content, options, name):
+    if fmt == "quakeml":
+        return quakeml.read(io.BufferedReader(content, CHUNK), options, name)
+    if fmt == "fdsn-text":
+        return fdsntext.read(_text(content, name), options, name)
+    if fmt == "scedc":
+        return scedc.read(_text(content, name), options)
+    if fmt == "comcat":
+        return csvformat.read_comcat(_text(content, name, newline=""), options, name)
+    return csvformat.read(_text(content, name, newline=""), options, name)
+
+
+def label(source):
+    """The source as messages name it."""
+    return "standard input" if source.path == STANDARD_INPUT else source.path
 
 
 def display_name(source):
-    return os.path.basename(source.path)
+    return "standard input" if source.path == STANDARD_INPUT else os.path.basename(source.path)

@@ -40,6 +40,14 @@ DAY_NUMBER_EPOCHS = {"jd": Fraction(4881175, 2), "mjd": Fraction(40587)}
 UNIT_SUFFIXES = {"s": "seconds", "min": "minutes", "h": "hours", "d": "days", "yr": "years"}
 
 MAX_EXPONENT = 400
+# Bounds on the text of a time, so that no text can make the exact
+# arithmetic slow or the printed time overflow a double: years within
+# +-99999, at most 30 decimals, numbers of at most 100 characters and of
+# magnitude below 1e15 (in any unit, 3e7 years of seconds).
+MAX_YEAR = 99999
+MAX_DECIMALS = 30
+MAX_NUMBER_TEXT = 100
+MAX_MAGNITUDE = 10 ** 15
 
 _ISO = re.compile(
     r"([+-]?\d{4,})([-/])(\d\d)\2(\d\d)"
@@ -120,6 +128,10 @@ def parse_iso(text):
     if match is None:
         raise TimeError("not a date and time")
     year, _, month, day, hour, minute, sec, frac, zone = match.groups()
+    if len(year.lstrip("+-").lstrip("0")) > len(str(MAX_YEAR)) or abs(int(year)) > MAX_YEAR:
+        raise TimeError("year out of range (at most %d)" % MAX_YEAR)
+    if frac is not None and len(frac) > MAX_DECIMALS:
+        raise TimeError("more than %d decimals of the second" % MAX_DECIMALS)
     if hour is None:
         step = Fraction(SECONDS_PER_DAY)
         seconds = Fraction(0)
@@ -161,6 +173,8 @@ def parse_number(text):
     (Fraction(185120, 100), 1/10). TimeError if not a plain number
     ("inf", "nan", "1_000" and hexadecimal are not)."""
     text = text.strip()
+    if len(text) > MAX_NUMBER_TEXT:
+        raise TimeError("a number of more than %d characters" % MAX_NUMBER_TEXT)
     match = _NUMBER.fullmatch(text)
     if match is None:
         raise TimeError("not a number")
@@ -174,7 +188,12 @@ def parse_number(text):
             raise TimeError("number out of range")
         power = int(exponent[1:])
     step = fraction_step(decimals) * Fraction(10) ** power
-    return Fraction(text), step
+    value = Fraction(text)
+    if abs(value) >= MAX_MAGNITUDE:
+        raise TimeError("number out of range (at most 1e15)")
+    if step < Fraction(1, 10 ** MAX_DECIMALS):
+        raise TimeError("number finer than 1e-%d" % MAX_DECIMALS)
+    return value, step
 
 
 def is_number(text):

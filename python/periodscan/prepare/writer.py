@@ -1,10 +1,37 @@
-"""Writing the event file and the files beside it all or nothing: each is
-written in full under a temporary name in its own folder, and only when
-every one is complete are they renamed to their names. A failed run leaves
-neither a half-written file nor a stray temporary one."""
+"""Writing files all or nothing: each is written in full under a temporary
+name in its own folder (NAME.tmp-XXXXXXXX), and only when every one is
+complete are they renamed to their names. A failed run leaves neither a
+half-written file nor a stray temporary one: the temporary files are removed
+when the writing raises, and also when a terminating signal arrives while
+they exist (SIGTERM, SIGINT, SIGHUP, SIGQUIT, SIGUSR1, ...); the process
+then ends by that signal's own default action. Signals the process ignores
+(Python ignores SIGPIPE and SIGXFSZ, so that a closed pipe or the file size
+limit show as the write errors EPIPE and EFBIG) stay ignored.
 
+staged_files() is the general form, for writers that take a file name
+(matplotlib's savefig); write_together() writes texts with it."""
+
+import contextlib
+import errno
 import os
+import signal
+import stat
 import tempfile
+import threading
+
+# Signals whose default action ends the process and that a handler can
+# catch. Faults (SIGSEGV, SIGBUS, SIGFPE, SIGILL) are left out: a Python
+# handler cannot run before the faulting instruction repeats.
+TERMINATING = tuple(getattr(signal, name) for name in (
+    "SIGHUP", "SIGINT", "SIGQUIT", "SIGTERM", "SIGUSR1", "SIGUSR2", "SIGALRM", "SIGVTALRM",
+    "SIGPROF", "SIGXCPU", "SIGXFSZ", "SIGPIPE", "SIGIO", "SIGPWR", "SIGSTKFLT", "SIGSYS",
+    "SIGTRAP", "SIGABRT") if hasattr(signal, name)) + tuple(
+    range(signal.SIGRTMIN, signal.SIGRTMAX + 1) if hasattr(signal, "SIGRTMIN") else ())
+
+# Temporary files that exist now, and the handlers replaced while they do.
+_staged = []
+_replaced = {}
+_depth = 0
 
 
 def sidecar(events_path, suffix):
@@ -25,10 +52,21 @@ def _same(a, b):
 
 def clashing_outputs(outputs, inputs):
     """Why the files about to be written cannot be: two of them name the same
-    file, or one names an input (which would be destroyed, or overwritten by
-    another output, with the run still reporting success). None when they
-    are all distinct. Links count: "a.txt" and "./b/../a.txt" clash."""
+    file, one names an input (which would be destroyed, or overwritten by
+    another output, with the run still reporting success), or one names
+    something that is neither a regular file nor a folder (a device, a FIFO:
+    renaming over /dev/null would replace the device; a folder in the way
+    fails when the files are written). None when they are all distinct.
+    Links count: "a.txt" and "./b/../a.txt" clash. "-" (standard input) is
+    no file among the inputs."""
+    inputs = [path for path in inputs if path != "-"]
     for i, path in enumerate(outputs):
+        try:
+            mode = os.stat(path).st_mode
+        except OSError:
+            mode = None
+        if mode is not None and not (stat.S_ISREG(mode) or stat.S_ISDIR(mode)):
+            return "%s is not a regular file" % path
         for other in outputs[:i]:
             if _same(path, other):
                 return "%s and %s name the same file" % (other, path)
@@ -38,34 +76,149 @@ def clashing_outputs(outputs, inputs):
     return None
 
 
-def write_together(files):
-    """Writes [(path, text)], text as ASCII-safe UTF-8 with "\\n" line ends.
-    Raises OSError (after removing its temporary files) when one cannot be
-    written."""
-    written = []
+def _remove_staged():
+    for temporary in list(_staged):
+        try:
+            os.unlink(temporary)
+        except OSError:
+            pass
+    _staged.clear()
+
+
+def _on_signal(number, _frame):
+    _remove_staged()
+    signal.signal(number, signal.SIG_DFL)
+    signal.pthread_sigmask(signal.SIG_UNBLOCK, [number])
+    os.kill(os.getpid(), number)
+
+
+def _install():
+    global _depth
+    _depth += 1
+    if _depth > 1 or threading.current_thread() is not threading.main_thread():
+        return
+    for number in TERMINATING:
+        try:
+            previous = signal.getsignal(number)
+            if previous is signal.SIG_IGN or previous is None:
+                continue
+            signal.signal(number, _on_signal)
+        except (OSError, ValueError):
+            continue
+        _replaced[number] = previous
+
+
+def _uninstall():
+    global _depth
+    _depth -= 1
+    if _depth > 0:
+        return
+    for number, previous in _replaced.items():
+        signal.signal(number, previous)
+    _replaced.clear()
+
+
+@contextlib.contextmanager
+def _signals_held():
+    """Holds the terminating signals back while a temporary file is created
+    and recorded, or while the files are renamed: a signal then arrives
+    before or after, never between."""
+    held = [n for n in TERMINATING if n in _replaced]
+    if held:
+        signal.pthread_sigmask(signal.SIG_BLOCK, held)
     try:
-        for path, text in files:
+        yield
+    finally:
+        if held:
+            signal.pthread_sigmask(signal.SIG_UNBLOCK, held)
+
+
+@contextlib.contextmanager
+def staged_files(paths):
+    """Stages files for `paths`: yields their temporary names (empty files in
+    the same folders, with the mode a plain create would give). When the
+    block ends normally, every temporary file is flushed to the disk and
+    renamed to its path; when it raises, or a terminating signal arrives,
+    they are all removed and no path is touched.
+
+        with staged_files(["a.png", "a.svg"]) as (png, svg):
+            figure.savefig(png); figure.savefig(svg)
+    """
+    temporaries = []
+    _install()
+    try:
+        mask = _umask()
+        for path in paths:
             folder = os.path.dirname(os.path.abspath(path))
-            handle, temporary = tempfile.mkstemp(prefix="." + os.path.basename(path) + ".",
-                                                 suffix=".tmp", dir=folder)
-            written.append((temporary, path))
-            with os.fdopen(handle, "w", encoding="utf-8", newline="\n") as stream:
-                stream.write(text)
-            os.chmod(temporary, 0o666 & ~_umask())
+            with _signals_held():
+                try:
+                    handle, temporary = tempfile.mkstemp(
+                        prefix=os.path.basename(path) + ".tmp-", dir=folder)
+                except OSError as error:
+                    error.filename = path
+                    raise
+                temporaries.append(temporary)
+                _staged.append(temporary)
+            os.close(handle)
+            os.chmod(temporary, 0o666 & ~mask)
+        yield list(temporaries)
+        for temporary in temporaries:
+            _flush_to_disk(temporary)
         # A folder in the way is the one failure a rename can meet here (the
         # temporary file is in the same folder); look before renaming any.
-        for _, path in written:
+        for path in paths:
             if os.path.isdir(path):
-                raise IsADirectoryError(21, "Is a directory", path)
-        for temporary, path in written:
-            os.replace(temporary, path)
-    except BaseException:
-        for temporary, _ in written:
+                raise IsADirectoryError(errno.EISDIR, "Is a directory", path)
+        with _signals_held():
+            for temporary, path in zip(temporaries, paths):
+                os.replace(temporary, path)
+                _staged.remove(temporary)
+    finally:
+        for temporary in temporaries:
+            if temporary in _staged:
+                try:
+                    os.unlink(temporary)
+                except OSError:
+                    pass
+                _staged.remove(temporary)
+        _uninstall()
+
+
+def _flush_to_disk(path):
+    handle = os.open(path, os.O_RDONLY)
+    try:
+        os.fsync(handle)
+    finally:
+        os.close(handle)
+
+
+def write_together(files, before_commit=None):
+    """Writes [(path, text)], text as UTF-8 with "\\n" line ends, all or
+    nothing (see staged_files); `before_commit`, when given, is called once
+    they are all staged, and what it raises stops the writing too. Raises
+    OSError naming the file when one cannot be written (a full disk:
+    ENOSPC; the file size limit: EFBIG)."""
+    with staged_files([path for path, _ in files]) as temporaries:
+        for temporary, (path, text) in zip(temporaries, files):
             try:
-                os.unlink(temporary)
-            except FileNotFoundError:
-                pass
-        raise
+                with open(temporary, "w", encoding="utf-8", newline="\n") as stream:
+                    stream.write(text)
+            except OSError as error:
+                error.filename = path
+                raise
+        if before_commit is not None:
+            before_commit()
+
+
+def describe_write_error(error):
+    """Why a file could not be written, in words for the user."""
+    if error.errno == errno.ENOSPC:
+        return "the disk is full"
+    if error.errno == errno.EFBIG:
+        return "the file size limit is reached (ulimit -f)"
+    if error.errno == errno.EDQUOT:
+        return "the disk quota is used up"
+    return error.strerror or str(error)
 
 
 def _umask():

@@ -147,8 +147,8 @@ def test_outputs_that_would_destroy_an_input_or_each_other(run, tmp_path, output
 
 @pytest.mark.parametrize("argv, message", [
     ([SCEDC], "the following arguments are required: -o/--output"),
-    ([SCEDC, "-o", "x.txt", "--start", "yesterday"], "--start 'yesterday': expected an ISO 8601 "
-     "UTC time such as 2021-01-01, as the events are calendar times"),
+    ([SCEDC, "-o", "x.txt", "--start", "yesterday"], "--start 'yesterday': not a date and time; "
+     "expected an ISO 8601 UTC time such as 2021-01-01, as the events are calendar times"),
     ([SCEDC, "-o", "x.txt", "--region", "40", "30", "0", "1"], "--region: the latitudes must "
      "satisfy -90 <= LATMIN <= LATMAX <= 90"),
     ([SCEDC, "-o", "x.txt", "--gap", "2w"], "--gap '2w': unknown unit 'w' (use s, min, h, d or "
@@ -156,6 +156,10 @@ def test_outputs_that_would_destroy_an_input_or_each_other(run, tmp_path, output
     ([SCEDC, "-o", "x.txt", "--column", "mag=m"], "--column 'mag=m': expected FIELD=NAME with "
      "FIELD one of magnitude, latitude, longitude, depth, type, id"),
     ([SCEDC, "-o", "x.txt", "--format", "xml"], "argument --format: invalid choice: 'xml'"),
+    ([SCEDC, "-o", "-", "--outage", "2021-01-02", "2021-01-03"], "-o - writes the event file "
+     "to standard output: name the intervals file with --intervals"),
+    ([SCEDC, "-o", "x.txt", "--description", "-"], "--description -: only the event file can "
+     "go to standard output"),
 ])
 def test_wrong_command_lines(run, tmp_path, monkeypatch, argv, message):
     monkeypatch.chdir(tmp_path)
@@ -174,3 +178,13 @@ def test_a_source_of_unknown_format_is_named(run, tmp_path):
     assert stderr == ("periodscan-prepare: error: %s: cannot tell the format: not QuakeML, FDSN "
                       "text, an SCEDC listing or a ComCat CSV; for another CSV file name its time "
                       "column with --time-column, or give --format\n" % source)
+
+
+def test_the_event_file_to_standard_output(run, tmp_path):
+    status, stdout, stderr = run(SCEDC, "-o", "-", "--description", tmp_path / "d.json",
+                                 "--gap", "5d", "--intervals", tmp_path / "e.intervals")
+    assert status == 0
+    assert stdout.splitlines()[0] == "0.0377597222 0.65 33.635 -116.665 16.2"
+    assert "standard output: 4 events" in stderr
+    assert sorted(os.listdir(tmp_path)) == ["d.json", "e.intervals"]
+    assert json.loads((tmp_path / "d.json").read_text())["events"] == 4

@@ -95,3 +95,24 @@ def test_intervals_files_that_cannot_be_read(text, message):
 def test_left_out_is_exact():
     third = Fraction(1, 3)
     assert observed(0, 1, [LeftOut(third, 2 * third, "x")]) == [(0, third), (2 * third, 1)]
+
+
+@pytest.mark.parametrize("days, kept, intervals", [
+    ([0, 1, 50, 100, 101], [0, 1, 100, 101], [(0, 1), (100, 101)]),   # alone between gaps
+    ([0, 10, 11, 12], [10, 11, 12], [(10, 12)]),                       # first, then a gap
+    ([0, 1, 2, 10], [0, 1, 2], [(0, 2)]),                              # a gap, then the last
+    ([0, 10, 20], None, "0 events lie in an observed interval"),
+])
+def test_events_alone_between_gaps_are_left_out(run, tmp_path, days, kept, intervals):
+    source = tmp_path / "g.csv"
+    source.write_text("time\n" + "".join("%d\n" % d for d in days))
+    status, out, err = run(source, "--time-column", "time", "--time-unit", "days",
+                           "--gap", "5", "-o", tmp_path / "g.txt")
+    if kept is None:
+        assert status == 1 and intervals in err
+        return
+    assert status == 0
+    assert [float(t) for t in (tmp_path / "g.txt").read_text().split()] == kept
+    assert parse_file((tmp_path / "g.intervals").read_text()) == intervals
+    assert "%d events left out, alone between gaps longer than --gap" % (
+        len(days) - len(kept)) in out

@@ -14,7 +14,7 @@ from periodscan.prepare.timeaxis import format_iso
 
 
 def read(path, forced=None, **options):
-    source = sources.read(sources.describe(str(path)), ReadOptions(**options), forced)
+    source = sources.load(str(path), ReadOptions(**options), forced)
     return source.format, source.items
 
 
@@ -192,7 +192,29 @@ def test_csv_files_that_cannot_be_read(tmp_path, monkeypatch, body, message):
 def test_gzip_files_are_read_whatever_their_name(tmp_path):
     path = tmp_path / "listing.dat"
     path.write_bytes(gzip.compress((DATA / "scedc_2021_excerpt.catalog").read_bytes()))
-    source = sources.describe(str(path))
+    source = sources.load(str(path), ReadOptions())
     assert source.compressed
-    sources.read(source, ReadOptions())
     assert source.format == "scedc" and len(events(source.items)) == 4
+
+
+CSV_HEAD = b"time,latitude,longitude,depth,mag\n2021-01-01T00:00:00Z,1,1,1,1\n"
+
+
+@pytest.mark.parametrize("data, limits, message", [
+    (gzip.compress(CSV_HEAD + b"2021-01-02T00:00:00Z,1,1,1,1\n" * 2000),
+     {"MAX_DECOMPRESSED": 10000}, "s: decompresses to more than 0 MiB"),
+    (CSV_HEAD + b"2021-01-02T00:00:00Z,1,1,1,1\r" * 100 + b"x" * 2000, {"MAX_LINE": 1000},
+     "s:3: a line longer than 0 MiB"),       # "\r" alone ends a line too; numbered by "\n"
+    (b"<quakeml><eventParameters><event>" + b"x" * 5000 + b"</event></eventParameters>"
+     b"</quakeml>", {"quakeml.MAX_TEXT": 1000}, "s:1: an element's text longer than 0 MiB"),
+    (b"\x1f\x8b" + b"\0" * 30, {}, "s: cannot read: "),
+    (gzip.compress(CSV_HEAD)[:-5], {}, "s: cannot read: Compressed file ended"),
+])
+def test_streams_beyond_the_bounds_are_refused(monkeypatch, data, limits, message):
+    import io
+    for name, value in limits.items():
+        module, _, name = name.rpartition(".")
+        monkeypatch.setattr(getattr(sources, module) if module else sources, name, value)
+    with pytest.raises(SourceError) as error:
+        sources.read_stream(io.BytesIO(data), "s", ReadOptions())
+    assert str(error.value).startswith(message)
