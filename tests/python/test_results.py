@@ -180,7 +180,7 @@ MALFORMED_TABLES = [
     ("row cut short", "a.spectrum.tsv", SPECTRUM_TSV.replace("\t0.125\t2\t0.25\t1\n", "\n"),
      ", line 5: expected 7 tab-separated columns, found 3"),
     ("field not a number", "a.spectrum.tsv", SPECTRUM_TSV.replace("9.75", "9,75"),
-     ", line 6: delta_log_lik is not a number: '9,75'"),
+     ", line 6: delta_log_lik (column 3) is not a number: '9,75'"),
     ("periods out of order", "a.spectrum.tsv", SPECTRUM_TSV.replace("\n1\t1\t", "\n3\t1\t"),
      ", line 6: the periods must run one way, found 3 after 1.33333"),
     ("window lists other periods", "a.windows.tsv",

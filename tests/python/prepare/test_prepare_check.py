@@ -23,7 +23,8 @@ CASES = [
       "number, 2021"]),
     ("decimal commas",
      b"0,03775972\n0,05820706\n1,12\n",
-     ["f.txt:1: trap: 3 lines start with a whole number followed by a comma, as a decimal comma "
+     ["f.txt:1: trap: the survey stops here: '0,03775972' has a decimal comma",
+      "f.txt:1: trap: 3 lines start with a whole number followed by a comma, as a decimal comma "
       "writes a time (0,...): each is read as the whole part only"]),
     ("whole days",
      b"1\n2\n5\n",
