@@ -503,6 +503,11 @@ def check_table_rows(path, record, rows):
 # are damage, and would overflow the sums drawn from them.
 MAX_DELTA_LOG_LIK = 2.0 ** 53
 MAX_AMPLITUDE = 1.0 + 1e-9
+# Times, periods and window lengths are squared and multiplied together on the
+# way to the levels and figures; no catalogue needs numbers beyond 1e100.
+MAX_MAGNITUDE = 1e100
+# period = 1/frequency, each spelled with 17 digits.
+RECIPROCAL_RTOL = 1e-9
 
 
 def _positive(v):
@@ -563,9 +568,17 @@ def _read_table(path, columns, lines=None):
             if value is None:
                 raise file_error(path, "%s (column %d) is not a number: %r"
                                  % (name, column, text), line_number)
-            if not fits(value):
-                raise file_error(path, "%s (column %d) must be %s, found %r"
-                                 % (name, column, wording, text), line_number)
+            if abs(value) > MAX_MAGNITUDE:
+                wording = "at most %g in size" % MAX_MAGNITUDE
+            elif fits(value):
+                continue
+            raise file_error(path, "%s (column %d) must be %s, found %r"
+                             % (name, column, wording, text), line_number)
+        period, frequency = (values[columns.index(name)] for name in ("period", "frequency"))
+        if not abs(period * frequency - 1) <= RECIPROCAL_RTOL:
+            raise file_error(path, "frequency (column %d) must be 1/period, found %r and %r"
+                             % (columns.index("frequency") + 1, fields[columns.index("period")],
+                                fields[columns.index("frequency")]), line_number)
         rows.append((line_number, values))
     if not seen_header:
         raise file_error(path, "has no header row (%s)" % " ".join(columns))

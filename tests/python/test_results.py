@@ -166,10 +166,12 @@ def test_survey_tables(tmp_path):
 
 
 def _window_rows(*rows):
-    return "\n".join([WINDOW_HEADER] + ["\t".join(map(str, r)) for r in rows]) + "\n"
+    """Rows of (start, end, events, period) and FIT, with frequency 1/period."""
+    return "\n".join([WINDOW_HEADER] + ["\t".join(map(repr, r[:4] + (1 / r[3],) + r[4:]))
+                                        for r in rows]) + "\n"
 
 
-FIT = (0.5, 1, 0.25, 1, 0.5, 2)
+FIT = (1, 0.25, 1, 0.5, 2)
 # (label, file name, content, message after the path)
 MALFORMED_TABLES = [
     ("header of another table", "a.spectrum.tsv", "# run\n" + WINDOW_HEADER + "\n",
@@ -181,7 +183,7 @@ MALFORMED_TABLES = [
      ", line 5: expected 7 tab-separated columns, found 3"),
     ("field not a number", "a.spectrum.tsv", SPECTRUM_TSV.replace("9.75", "9,75"),
      ", line 6: delta_log_lik (column 3) is not a number: '9,75'"),
-    ("periods out of order", "a.spectrum.tsv", SPECTRUM_TSV.replace("\n1\t1\t", "\n3\t1\t"),
+    ("periods out of order", "a.spectrum.tsv", SPECTRUM_TSV.replace("\n1\t1\t", "\n3\t0.3333333333333333\t"),
      ", line 6: the periods must run one way, found 3 after 1.33333"),
     ("window lists other periods", "a.windows.tsv",
      _window_rows((0, 10, 5, 2) + FIT, (0, 10, 5, 1) + FIT, (5, 15, 4, 2) + FIT,
