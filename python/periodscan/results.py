@@ -568,9 +568,11 @@ def _read_table(path, columns, lines=None):
             if value is None:
                 raise file_error(path, "%s (column %d) is not a number: %r"
                                  % (name, column, text), line_number)
-            if abs(value) > MAX_MAGNITUDE:
+            if not fits(value):
+                pass
+            elif abs(value) > MAX_MAGNITUDE:
                 wording = "at most %g in size" % MAX_MAGNITUDE
-            elif fits(value):
+            else:
                 continue
             raise file_error(path, "%s (column %d) must be %s, found %r"
                              % (name, column, wording, text), line_number)

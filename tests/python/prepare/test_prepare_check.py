@@ -76,6 +76,9 @@ CASES = [
      b"0.5\n1.5\n1e39\n",
      ["f.txt:3: trap: the interactive program's list ends at line 3: '1e39' is beyond the range "
       "of 4-byte reals; it reads 2 times, the survey 3"]),
+    ("a time the survey cannot hold",
+     b"1e-400\n0.5\n1.5\n",
+     ["f.txt:1: trap: the survey stops here: '1e-400' is beyond the range of doubles"]),
     ("nothing to read",
      b"\n  \n", ["f.txt: trap: fewer than two times: nothing to analyse"]),
 ]
