@@ -486,11 +486,10 @@ def check_table_rows(path, record, rows):
         return
     expected = record.frequencies * (record.windows if record.windows is not None else 1)
     if rows != expected:
-        shape = ("%s x %s" % (plural(record.frequencies, "frequency").replace("frequencys",
-                                                                             "frequencies"),
-                              plural(record.windows, "window"))
-                 if record.windows is not None else
-                 plural(record.frequencies, "frequency").replace("frequencys", "frequencies"))
+        shape = ("1 frequency" if record.frequencies == 1 else
+                 "%d frequencies" % record.frequencies)
+        if record.windows is not None:
+            shape += " x " + plural(record.windows, "window")
         raise file_error(path, "holds %s but its record gives %s: cut short?"
                          % (plural(rows, "row"), shape))
 

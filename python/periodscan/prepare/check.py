@@ -153,8 +153,8 @@ def examine(data, meta=None, meta_path=None):
     findings = []
     note = findings.append
     try:
-        meta = check_description(meta, meta_path or "its description") if meta is not None \
-            else None
+        if meta is not None:
+            meta = check_description(meta, meta_path or "its description (.json)")
     except EventFileError as e:
         note(Finding(True, "%s (the programs that read descriptions refuse it)" % e))
         meta = None
