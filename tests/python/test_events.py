@@ -147,7 +147,7 @@ def test_sorting_keeps_the_lines_of_the_times(tmp_path):
         [1, 2, 3], [3, 4, 1], 1, True)
 
 
-@settings(max_examples=200, deadline=None)
+@settings(max_examples=200, deadline=None, database=None)
 @given(st.lists(st.floats(allow_nan=False, allow_infinity=False), min_size=2)
        .filter(lambda v: max(v) > min(v)),
        st.sampled_from(["", " 7 x", ",2", ";q", "\t#"]))
@@ -167,7 +167,7 @@ def _halfway_above(single):
         return (single + float(np.nextafter(np.float32(single), np.float32(math.inf)))) / 2
 
 
-@settings(max_examples=300, deadline=None)
+@settings(max_examples=300, deadline=None, database=None)
 @given(st.one_of(st.floats(-FLOAT32_MAX, FLOAT32_MAX),
                  st.floats(width=32, allow_nan=False, allow_infinity=False)
                  .map(_halfway_above).filter(lambda v: abs(v) <= FLOAT32_MAX)))
@@ -182,7 +182,7 @@ JUNK_LINES = [b"1", b"2.5", b"# c", b"", b"3*", b"1e-400", b"inf", b"\xef\xbb\xb
               b"+-1", b"\r"]
 
 
-@settings(max_examples=300, deadline=None)
+@settings(max_examples=300, deadline=None, database=None)
 @given(st.lists(st.one_of(st.binary(max_size=30), st.sampled_from(JUNK_LINES)), max_size=8),
        st.sampled_from([INTERACTIVE, SURVEY]), st.booleans())
 def test_any_bytes_give_times_or_an_event_file_error(tmp_path_factory, lines, dialect, sort):
