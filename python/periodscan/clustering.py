@@ -107,7 +107,17 @@ def independent_indices(frequency, span):
     f = np.asarray(frequency, dtype=float)
     order = np.argsort(f)
     fs = f[order]
-    targets = fs[0] + np.arange(int(math.floor((fs[-1] - fs[0]) * span + 1e-9)) + 1) / span
+    steps = math.floor((fs[-1] - fs[0]) * span + 1e-9)
+    if steps > len(fs):
+        # Far more steps of 1/L than grid points: a point is picked when a
+        # step falls in the stretch nearer to it than to its neighbours.
+        middles = (fs[1:] + fs[:-1]) / 2
+        low = np.concatenate(([fs[0]], middles))
+        high = np.concatenate((middles, [fs[-1]]))
+        first = np.ceil((low - fs[0]) * span - 1e-9)
+        last = np.minimum(np.floor((high - fs[0]) * span + 1e-9), steps)
+        return np.unique(order[first <= last])
+    targets = fs[0] + np.arange(steps + 1) / span
     pos = np.clip(np.searchsorted(fs, targets), 1, len(fs) - 1)
     nearer_left = targets - fs[pos - 1] <= fs[pos] - targets
     picked = np.where(nearer_left, pos - 1, pos)

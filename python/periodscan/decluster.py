@@ -35,23 +35,21 @@ line number of the first main shock of its linked group).
 
 import argparse
 import json
-import math
 import os
 import sys
 from dataclasses import dataclass
 
 import numpy as np
 
-from periodscan import events
+from periodscan import eventfile
+from periodscan.eventfile import DAYS_PER_UNIT, EventFileError
 from periodscan.prepare.writer import clashing_outputs, write_together
-from periodscan.results import ResultFileError
 
 PROGRAM = "periodscan-prepare decluster"
 METHOD = "Gardner-Knopoff windows (1974; fits of van Stiphout et al. 2012)"
 
 FORESHOCK_FRACTION = 1.0
 EARTH_RADIUS_KM = 6371.0
-DAYS_PER_UNIT = {unit: seconds / 86400.0 for unit, seconds in events.SECONDS_PER_UNIT.items()}
 DEFAULT_COLUMNS = ("time", "magnitude", "latitude", "longitude", "depth")
 NEEDED_COLUMNS = ("time", "magnitude", "latitude", "longitude")
 
@@ -125,26 +123,15 @@ def gardner_knopoff(days, magnitude, latitude, longitude,
 # The command
 
 
-class EventFileError(Exception):
-    """Bad input; the message names the file and, where there is one, the line."""
-
-
 def _error(path, message, line=None):
     where = path if line is None else "%s, line %d" % (path, line)
     return EventFileError("%s: %s" % (where, message))
 
 
 def description_path(events_path):
+    """Where the description of an event file is written: NAME.json for
+    NAME.txt, as periodscan-prepare names it."""
     return os.path.splitext(events_path)[0] + ".json"
-
-
-def read_description(events_path):
-    """EVENTS.json beside the event file (read as every tool of the package
-    reads it), or None where there is none."""
-    try:
-        return events.read_description(events_path)
-    except ResultFileError as e:
-        raise EventFileError(str(e)) from None
 
 
 @dataclass
@@ -160,7 +147,7 @@ def read_events(path, columns):
     columns in the given order, of which those in NEEDED_COLUMNS must be
     numbers."""
     try:
-        with open(path, encoding="utf-8") as f:
+        with open(path, encoding="utf-8-sig") as f:
             lines = f.read().splitlines()
     except FileNotFoundError:
         raise _error(path, "not found") from None
@@ -177,11 +164,8 @@ def read_events(path, columns):
             if col >= len(fields):
                 raise _error(path, "no %s (column %d); declustering needs the time, magnitude,"
                              " latitude and longitude of every event" % (name, col + 1), number)
-            try:
-                value = float(fields[col])
-            except ValueError:
-                value = float("nan")
-            if not math.isfinite(value):
+            value = eventfile.parse_number(fields[col])
+            if value is None:
                 raise _error(path, "the %s is not a number: %r" % (name, fields[col]), number)
             values[name].append(value)
         rows.append(number)
@@ -191,15 +175,15 @@ def read_events(path, columns):
 
 
 def _columns(description, path):
+    """The columns of the event file; the description was checked by
+    eventfile.read_description."""
     if description is None or "columns" not in description:
         return list(DEFAULT_COLUMNS)
     columns = description["columns"]
-    if not (isinstance(columns, list) and all(isinstance(c, str) for c in columns)):
-        raise _error(description_path(path), '"columns" must be a list of names')
     missing = [c for c in NEEDED_COLUMNS if c not in columns]
     if missing:
-        raise _error(description_path(path), "has no column %s; declustering needs the time, "
-                     "magnitude, latitude and longitude" % ", ".join(missing))
+        raise _error(eventfile.description_path(path), "has no column %s; declustering needs "
+                     "the time, magnitude, latitude and longitude" % ", ".join(missing))
     return columns
 
 
@@ -209,7 +193,7 @@ def _unit(description, given, path):
         raise _error(path, "the time unit is not known: there is no %s; give --unit"
                      % description_path(path))
     if unit not in DAYS_PER_UNIT:
-        raise _error(description_path(path) if not given else path,
+        raise _error(eventfile.description_path(path) if not given else path,
                      "unknown time unit %r (known: %s)" % (unit, ", ".join(DAYS_PER_UNIT)))
     return unit
 
@@ -230,7 +214,7 @@ def _write_all(outputs, inputs):
 def decluster_file(events_path, output_path, unit=None,
                    foreshock_fraction=FORESHOCK_FRACTION):
     """Reads, declusters and writes; returns (events, background events)."""
-    description = read_description(events_path)
+    description = eventfile.read_description(events_path)
     columns = _columns(description, events_path)
     unit = _unit(description, unit, events_path)
     table = read_events(events_path, columns)
@@ -267,7 +251,7 @@ def decluster_file(events_path, output_path, unit=None,
         (output_path, "\n".join(body) + "\n"),
         (description_path(output_path), json.dumps(out_description, indent=2) + "\n"),
         (os.path.splitext(output_path)[0] + ".clusters", "\n".join(cluster_lines) + "\n"),
-    ], [events_path] + ([description_path(events_path)] if description else []))
+    ], [events_path] + ([eventfile.description_path(events_path)] if description else []))
     return len(rows), int(result.background.sum())
 
 

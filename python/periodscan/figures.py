@@ -28,7 +28,7 @@ import numpy as np
 
 from .assessment import map_level
 from .clustering import fano_kappa
-from .events import TimeAxis
+from .eventfile import TimeAxis
 from .results import (COUNTS_FILE, GRID_FILE, MIN_EVENTS_ESTIMATED, NORMALIZED_GRID_FILE,
                       SPECTRUM_FILE, SpectrumTable, WindowCounts, file_error, grid_image)
 from .significance import SCAN_FAP, SINGLE_PERIOD_P, baluev_level, baluev_w, single_period_level
@@ -463,7 +463,7 @@ def draw_run(run, report=None):
         written += plot_counts(run.directory, counts, axis=axis if report.window else
                                TimeAxis(axis.unit), xlabel=xlabel, note=note)
     for table in run.tables:
-        written += draw_table(table, run.events, events_name,
+        written += draw_table(table, table.times, events_name,
                               report.spectra.get(table.path), axis,
                               report.table_levels.get(table.path))
     return written

@@ -17,6 +17,7 @@ the line. `read_run` reads and checks all the files of one folder together.
 
 import math
 import os
+import re
 from dataclasses import dataclass, field
 
 import numpy as np
@@ -298,7 +299,7 @@ class SpectrumTable(Spectrum):
     phase: np.ndarray
     peak_time: np.ndarray
     rayleigh_z: np.ndarray
-    span: float = None      # of the events, from the "# t1:" comment line; None if absent
+    span: float = None      # of the events, from the table's record; None if absent
     record: "TableRecord" = None
 
 
@@ -313,6 +314,7 @@ class WindowTable:
     period: np.ndarray
     delta_loglik: np.ndarray
     amplitude: np.ndarray
+    record: "TableRecord" = None
 
     def window_centre(self):
         return (self.window_start + self.window_end) / 2
@@ -324,45 +326,147 @@ class WindowTable:
 
 @dataclass
 class TableRecord:
-    """What a table's comment lines say of the events it was made from:
-    how many were read, the first and the last time, and whether the rate
-    was integrated over observation intervals rather than the whole span.
-    None where a line is absent."""
+    """What a table's record says of the events it was made from and of its
+    size. `format` is None for a table written before the keyed record, of
+    whose comment sentences only the count, the first and last time, the
+    span and the exposure are read. None where an entry is absent."""
+    format: int = None
     events_read: int = None
     t1: float = None
     last: float = None
+    span: float = None
+    sorted: bool = False
     over_intervals: bool = False
+    frequencies: int = None
+    windows: int = None
 
 
-def table_record(lines):
-    """The TableRecord of the comment lines "# events_read: 830 (...)",
-    "# t1: 3.83 (first event); last: 363.8; span: 360" and "# exposure: ..."."""
+RECORD_FORMAT = 2
+_RECORD_LINE = re.compile(r"# ([a-z_]+):(.*)")
+_WHOLE_NUMBER = re.compile(r"[0-9]+")
+
+
+def record_entries(path, lines):
+    """The `# key: value` lines at the head of a table as {key: (value,
+    line number)}; a key given twice is refused."""
+    entries = {}
+    for line_number, line in enumerate(lines, start=1):
+        if not line.startswith("#"):
+            break
+        match = _RECORD_LINE.fullmatch(line)
+        if match is None:
+            continue
+        key = match.group(1)
+        if key in entries:
+            raise file_error(path, "the record gives %s twice (also on line %d)"
+                             % (key, entries[key][1]), line_number)
+        entries[key] = (match.group(2).strip(), line_number)
+    return entries
+
+
+def table_record(lines, path="the table"):
+    """The TableRecord of a table's comment lines: read by key when they
+    hold `# format: 2`, else from the sentences of older tables ("#
+    events_read: 830 (...)", "# t1: 3.83 (first event); last: 363.8; span:
+    360", "# exposure: ...")."""
+    entries = record_entries(path, lines)
+    if "format" not in entries:
+        return _old_table_record(lines)
+    text, line_number = entries["format"]
+    if text != str(RECORD_FORMAT):
+        raise file_error(path, "the record is of format %r; this reader knows format %d"
+                         % (text, RECORD_FORMAT), line_number)
+
+    def entry(key, read, required=True):
+        if key not in entries:
+            if required:
+                raise file_error(path, "the record has no %s" % key)
+            return None
+        text, line_number = entries[key]
+        value = read(text)
+        if value is None:
+            raise file_error(path, "%s must be %s, found %r"
+                             % (key, read.__doc__, text), line_number)
+        return value
+
+    record = TableRecord(format=RECORD_FORMAT)
+    record.events_read = entry("events_read", _whole)
+    record.t1 = entry("first_time", _finite)
+    record.last = entry("last_time", _finite)
+    record.span = entry("span", _finite, required=False)
+    if record.span is None:
+        record.span = record.last - record.t1
+    record.sorted = entry("sorted", _yes_no, required=False) or False
+    record.over_intervals = entry("exposure", _exposure) == "intervals"
+    record.frequencies = entry("frequencies", _whole)
+    if entries.get("table", ("",))[0] == "windows" or "windows" in entries:
+        record.windows = entry("windows", _whole)
+    return record
+
+
+def _whole(text):
+    """a whole number"""
+    return int(text) if _WHOLE_NUMBER.fullmatch(text) else None
+
+
+def _finite(text):
+    """a finite number"""
+    value = number(text)
+    return value if value is not None and math.isfinite(value) else None
+
+
+def _yes_no(text):
+    """yes or no"""
+    return {"yes": True, "no": False}.get(text)
+
+
+def _exposure(text):
+    """whole_span or intervals"""
+    return text if text in ("whole_span", "intervals") else None
+
+
+def _old_table_record(lines):
     record = TableRecord()
     for line in lines:
         if not line.startswith("#"):
             break
         text = line[1:].strip()
         if text.startswith("events_read:"):
-            value = number(text.split(":", 1)[1].split()[0])
-            record.events_read = int(value) if value is not None else None
+            value = number((text.split(":", 1)[1].split() or [""])[0])
+            record.events_read = int(value) if value is not None and math.isfinite(value) \
+                else None
         elif text.startswith("t1:") and "last:" in text:
             record.t1 = number(text[3:].split("(")[0].strip())
             record.last = number(text.split("last:", 1)[1].split(";")[0].strip())
+            if "span:" in text:
+                span = number(text.rsplit("span:", 1)[1].strip())
+                if span is not None and math.isfinite(span) and span > 0:
+                    record.span = span
         elif text.startswith("exposure:"):
             record.over_intervals = "from the first event to the last" not in text
     return record
 
 
+# Tables written before the keyed record are checked against the events as
+# they were: to about the digits of their sentences.
+OLD_RECORD_RTOL = 1e-6
+
+
 def check_table_events(path, record, events, events_path):
     """Refuses an event file that is not the one a survey table was made
-    from: every level, interval and flag would come from other events."""
+    from: every level, interval and flag would come from other events. The
+    record's times are doubles spelled with 17 digits: the survey dialect
+    reads the same doubles back, to within one unit in the last place."""
     if record is None or events is None or record.events_read is None:
         return
     t = np.asarray(events, dtype=float)
 
     def near(a, b):
-        # The events are read as 4-byte reals, the table kept doubles.
-        return b is None or abs(a - b) <= 1e-6 * max(1.0, abs(b))
+        if b is None:
+            return True
+        if record.format is None:
+            return abs(a - b) <= OLD_RECORD_RTOL * max(1.0, abs(b))
+        return abs(a - b) <= math.ulp(b)
 
     if len(t) != record.events_read or not near(t[0], record.t1) or not near(t[-1], record.last):
         raise ResultFileError(
@@ -373,26 +477,75 @@ def check_table_events(path, record, events, events_path):
 
 
 def _g(value):
-    return "?" if value is None else "%.10g" % value
+    return "?" if value is None else "%.17g" % value
 
 
-def table_span(lines):
-    """The span of the events from a table's comment line
-    "# t1: 0.0377 (first event); last: 364.99; span: 364.95", or None."""
-    for line in lines:
-        if line.startswith("# t1:") and "span:" in line:
-            value = number(line.rsplit("span:", 1)[1].strip())
-            if value is not None and math.isfinite(value) and value > 0:
-                return value
-    return None
+def check_table_rows(path, record, rows):
+    """Refuses a table with fewer or more rows than its record gives."""
+    if record is None or record.format is None:
+        return
+    expected = record.frequencies * (record.windows if record.windows is not None else 1)
+    if rows != expected:
+        shape = ("1 frequency" if record.frequencies == 1 else
+                 "%d frequencies" % record.frequencies)
+        if record.windows is not None:
+            shape += " x " + plural(record.windows, "window")
+        raise file_error(path, "holds %s but its record gives %s: cut short?"
+                         % (plural(rows, "row"), shape))
+
+
+# What a value of each column may be: the test and its wording. The fit of a
+# window too sparse to fit is nan; phase and peak time are nan where A = 0.
+# The converged fit never falls below the constant rate (DeltaLogLik >= 0,
+# less rounding); DeltaLogLik and rayleigh_z grow with the number of events
+# (rayleigh_z <= N), and no catalogue comes near 2^53 of them: values beyond
+# are damage, and would overflow the sums drawn from them.
+MAX_DELTA_LOG_LIK = 2.0 ** 53
+MAX_AMPLITUDE = 1.0 + 1e-9
+# Times, periods and window lengths are squared and multiplied together on the
+# way to the levels and figures; no catalogue needs numbers beyond 1e100.
+MAX_MAGNITUDE = 1e100
+# period = 1/frequency, each spelled with 17 digits.
+RECIPROCAL_RTOL = 1e-9
+
+
+def _positive(v):
+    return math.isfinite(v) and v > 0
+
+
+def _finite_or_nan(v):
+    return not math.isinf(v)
+
+
+def _count(v):
+    return math.isfinite(v) and v >= 0 and v == int(v) and v <= 2.0 ** 53
+
+
+COLUMN_RULES = {
+    "window_start": (math.isfinite, "a finite number"),
+    "window_end": (math.isfinite, "a finite number"),
+    "events": (_count, "a whole number of events"),
+    "period": (_positive, "a positive number"),
+    "frequency": (_positive, "a positive number"),
+    "delta_log_lik": (lambda v: math.isnan(v) or -1.0 <= v <= MAX_DELTA_LOG_LIK,
+                      "nan or a number from -1 to 2^53"),
+    "amplitude": (lambda v: math.isnan(v) or 0.0 <= v <= MAX_AMPLITUDE,
+                  "nan or a number from 0 to 1"),
+    "phase": (_finite_or_nan, "nan or a finite number"),
+    "peak_time": (_finite_or_nan, "nan or a finite number"),
+    "rayleigh_z": (lambda v: math.isnan(v) or 0.0 <= v <= MAX_DELTA_LOG_LIK,
+                   "nan or a number from 0 to 2^53"),
+}
 
 
 def _read_table(path, columns, lines=None):
     """The rows of a tab-separated table with '#' comment lines and a header
     row naming `columns`, as (line number, values) pairs. Numbers are read
-    with float(), which takes the "nan" and "inf" that the tables hold."""
+    with float(), which takes the "nan" and "inf" that the tables hold; each
+    value must be one its column can hold (COLUMN_RULES)."""
     lines = read_lines(path, encoding="utf-8") if lines is None else lines
     header = "\t".join(columns)
+    rules = [COLUMN_RULES[name] for name in columns]
     rows = []
     seen_header = False
     for line_number, line in enumerate(lines, start=1):
@@ -409,9 +562,24 @@ def _read_table(path, columns, lines=None):
             raise file_error(path, "expected %d tab-separated columns, found %d"
                              % (len(columns), len(fields)), line_number)
         values = [number(f.strip()) for f in fields]
-        for name, text, value in zip(columns, fields, values):
+        for column, (name, text, value, (fits, wording)) in enumerate(
+                zip(columns, fields, values, rules), start=1):
             if value is None:
-                raise file_error(path, "%s is not a number: %r" % (name, text), line_number)
+                raise file_error(path, "%s (column %d) is not a number: %r"
+                                 % (name, column, text), line_number)
+            if not fits(value):
+                pass
+            elif abs(value) > MAX_MAGNITUDE:
+                wording = "at most %g in size" % MAX_MAGNITUDE
+            else:
+                continue
+            raise file_error(path, "%s (column %d) must be %s, found %r"
+                             % (name, column, wording, text), line_number)
+        period, frequency = (values[columns.index(name)] for name in ("period", "frequency"))
+        if not abs(period * frequency - 1) <= RECIPROCAL_RTOL:
+            raise file_error(path, "frequency (column %d) must be 1/period, found %r and %r"
+                             % (columns.index("frequency") + 1, fields[columns.index("period")],
+                                fields[columns.index("frequency")]), line_number)
         rows.append((line_number, values))
     if not seen_header:
         raise file_error(path, "has no header row (%s)" % " ".join(columns))
@@ -440,7 +608,9 @@ def read_spectrum_table(path):
     """PREFIX.spectrum.tsv: one row per trial period with the columns
     period frequency delta_log_lik amplitude phase peak_time rayleigh_z."""
     lines = read_lines(path, encoding="utf-8")
+    record = table_record(lines, path)
     rows = _read_table(path, FIT_COLUMNS, lines)
+    check_table_rows(path, record, len(rows))
     if len(rows) < 2:
         raise file_error(path, "holds %s; a spectrum has at least two periods"
                          % plural(len(rows), "row"))
@@ -448,21 +618,24 @@ def read_spectrum_table(path):
     order = _period_order(path, table[:, 0], [n for n, _ in rows])
     table = table[order]
     return SpectrumTable(table[:, 0], table[:, 2], table[:, 3], table[:, 1], table[:, 4],
-                         table[:, 5], table[:, 6], table_span(lines), table_record(lines))
+                         table[:, 5], table[:, 6], record.span, record)
 
 
 def read_window_table(path):
     """PREFIX.windows.tsv: for each window in turn, one row per trial period
     with the columns window_start window_end events and the fit; every window
     lists the same periods."""
-    rows = _read_table(path, WINDOW_COLUMNS)
+    lines = read_lines(path, encoding="utf-8")
+    record = table_record(lines, path)
+    rows = _read_table(path, WINDOW_COLUMNS, lines)
+    check_table_rows(path, record, len(rows))
     if not rows:
         raise file_error(path, "holds no windows")
     windows = []  # (start, end, events, [(line number, values)])
     for line_number, values in rows:
         start, end, events = values[:3]
         if not windows or (start, end) != windows[-1][:2]:
-            if not (math.isfinite(start) and end >= start):
+            if not end >= start:
                 raise file_error(path, "the window must end after it starts, found %s to %s"
                                  % (start, end), line_number)
             if windows and start < windows[-1][0]:
@@ -473,9 +646,6 @@ def read_window_table(path):
         elif events != windows[-1][2]:
             raise file_error(path, "the event count of the window changes from %g to %g"
                              % (windows[-1][2], events), line_number)
-        if not (events >= 0 and events == int(events)):
-            raise file_error(path, "events must be a whole number, found %s" % events,
-                             line_number)
         windows[-1][3].append((line_number, values[3:]))
     first = [values[0] for _, values in windows[0][3]]
     for start, _, _, fits in windows[1:]:
@@ -490,7 +660,7 @@ def read_window_table(path):
     fits = fits[:, order, :]  # [window, period, column]
     return WindowTable(np.array([w[0] for w in windows]), np.array([w[1] for w in windows]),
                        np.array([int(w[2]) for w in windows], dtype=np.int64),
-                       fits[0, :, 0], fits[:, :, 2].T, fits[:, :, 3].T)
+                       fits[0, :, 0], fits[:, :, 2].T, fits[:, :, 3].T, record)
 
 
 # ---------------------------------------------------------------------------
@@ -530,17 +700,21 @@ def stale_normalized_grid(grid, normalized, counts):
 class Table:
     """A table of periodscan-survey: its path, the stem of the figures drawn
     from it (the path without ".tsv" and, for windows, without ".windows"),
-    and its content (a SpectrumTable or a WindowTable)."""
+    its content (a SpectrumTable or a WindowTable), and the times of the
+    event file as the survey reads them (None without an event file)."""
     path: str
     stem: str
     data: object
+    times: np.ndarray = None
 
 
 @dataclass
 class Run:
     """The result files of one folder, read and checked. Files that are not
     there are None; `tables` holds the tables of periodscan-survey;
-    `warnings` says why a file that is there was set aside."""
+    `warnings` says why a file that is there was set aside. `events` holds
+    the times of the event file as the interactive program reads them (for
+    its own result files); each table has them as the survey reads them."""
     directory: str
     spectrum: Spectrum = None
     grid: Grid = None
@@ -563,21 +737,88 @@ def read_table(path):
     return Table(path, str(path)[:-len(WINDOW_TABLE_SUFFIX)], read_window_table(path))
 
 
+def attach_table_events(table, events_path):
+    """Reads the event file as the survey read it for `table` (sorted where
+    the table's record says the survey sorted it; a table of the older
+    format does not say, so its events may be sorted) and checks it against
+    the record."""
+    from .eventfile import SURVEY, read_event_times
+
+    record = table.data.record
+    sort = record is None or record.format is None or record.sorted
+    table.times = read_event_times(events_path, SURVEY, sort=sort)
+    check_table_events(table.path, record, table.times, events_path)
+
+
+# ZUM_out.dat records nothing of its events, so an event file given with it is
+# checked by fitting a few of its periods again: the three highest and two
+# others. Its periods are printed with 6 significant digits, so the refit
+# spans the periods the text may stand for (PERIOD_DIGITS, plus two steps of
+# the 4-byte reals of the program). On the examples the program's DeltaLogLik
+# lies above the converged fit by at most 4e-4 (at values near 5) and below it
+# (where the program's search stops short of the optimum) by at most 0.035
+# (at 2.4); another event file moves it by far more.
+PERIOD_DIGITS = 6
+REFIT_HIGHEST = 3
+REFIT_OTHERS = 2
+REFIT_ABOVE = (0.01, 1e-3)     # absolute, relative: the program above the fit
+REFIT_BELOW = (0.05, 1e-2)     # the program below the fit
+
+
+def refit_periods(spectrum):
+    """The indices of the periods of ZUM_out.dat that are fitted again."""
+    n = len(spectrum.period)
+    order = np.argsort(-np.nan_to_num(spectrum.delta_loglik, nan=-np.inf), kind="stable")
+    chosen = [int(i) for i in order[:REFIT_HIGHEST]]
+    rest = [i for i in range(n) if i not in chosen]
+    for k in range(1, REFIT_OTHERS + 1):
+        if rest:
+            chosen.append(rest[(k * len(rest)) // (REFIT_OTHERS + 1)])
+    return sorted(set(chosen))
+
+
+def check_spectrum_events(spectrum, times, path, events_path):
+    """Refuses an event file whose converged fit at a few periods of
+    ZUM_out.dat is not the DeltaLogLik printed there."""
+    from .likelihood import fit
+
+    for k in refit_periods(spectrum):
+        period = spectrum.period[k]
+        step = (0.5 * 10.0 ** (math.floor(math.log10(period)) - (PERIOD_DIGITS - 1))
+                + 2 * float(np.spacing(np.float32(period))))
+        try:
+            with np.errstate(all="ignore"):
+                fits = fit(times, 1.0 / (period + step * np.array([-1.0, 0.0, 1.0])))
+        except np.linalg.LinAlgError:
+            # Event times on a lattice of this period: no fit to compare.
+            continue
+        value = spectrum.delta_loglik[k]
+        above = REFIT_ABOVE[0] + REFIT_ABOVE[1] * abs(value)
+        below = REFIT_BELOW[0] + REFIT_BELOW[1] * abs(value)
+        values = fits.delta_log_lik
+        if not (np.nanmin(values) - below <= value <= np.nanmax(values) + above):
+            raise ResultFileError(
+                "%s: DeltaLogLik at T = %.6g is %.6g, but the events of %s give %.6g there: "
+                "the spectrum was not made from this event file; give the event file of the run"
+                % (path, period, value, events_path, values[1]))
+
+
 def read_run(target, events_path=None):
     """Reads and checks the result files in the folder `target`, or the one
     table of periodscan-survey that `target` names, and the event file if one
-    is named, before anything is drawn from them."""
-    from .events import read_description, read_event_times
+    is named, before anything is drawn from them. The event file is read as
+    each program read it: for the survey's tables as the survey reads it,
+    for ZUM_out.* as the interactive program does."""
+    from .eventfile import INTERACTIVE, read_description, read_event_times
 
     if is_table(target) and not os.path.isdir(target):
         if not os.path.exists(target):
             raise file_error(target, "not found")
         run = Run(os.path.dirname(target) or ".", events_path=events_path)
-        run.events = read_event_times(events_path) if events_path else None
         run.description = read_description(events_path) if events_path else None
         run.tables.append(read_table(target))
-        check_table_events(target, getattr(run.tables[0].data, "record", None), run.events,
-                           events_path)
+        if events_path:
+            attach_table_events(run.tables[0], events_path)
         return run
     directory = target
     if not os.path.isdir(directory):
@@ -596,15 +837,18 @@ def read_run(target, events_path=None):
                               % (directory, ", ".join(RESULT_FILES)))
 
     run = Run(directory, events_path=events_path)
-    run.events = read_event_times(events_path) if events_path else None
     run.description = read_description(events_path) if events_path else None
     run.spectrum = read_spectrum(path(SPECTRUM_FILE)) if present(SPECTRUM_FILE) else None
     run.grid = read_grid(path(GRID_FILE)) if present(GRID_FILE) else None
     run.counts = read_window_counts(path(COUNTS_FILE)) if present(COUNTS_FILE) else None
     run.tables = [read_table(path(name)) for name in tables]
-    for table in run.tables:
-        check_table_events(table.path, getattr(table.data, "record", None), run.events,
-                           events_path)
+    if events_path:
+        if run.spectrum is not None or run.grid is not None:
+            run.events = read_event_times(events_path, INTERACTIVE)
+        if run.spectrum is not None:
+            check_spectrum_events(run.spectrum, run.events, path(SPECTRUM_FILE), events_path)
+        for table in run.tables:
+            attach_table_events(table, events_path)
     if run.grid is not None:
         if run.counts is None:
             raise ResultFileError("%s: not found; it is written with %s and tells which "

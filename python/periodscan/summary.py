@@ -12,7 +12,7 @@ from .results import (COUNTS_FILE, GRID_FILE, MIN_EVENTS_ESTIMATED, NORMALIZED_G
                       SPECTRUM_FILE, SpectrumTable, grid_image, plural)
 from .assessment import MapLevel, SIGNIFICANT_FAP, assess_spectrum, map_level, window_length
 from .clustering import Kappa, fano_kappa
-from .events import TimeAxis, time_axis
+from .eventfile import TimeAxis, time_axis
 from .significance import (SCAN_FAP, SINGLE_PERIOD_P, baluev_fap, baluev_level, baluev_w,
                            single_period_level, single_period_p)
 
@@ -282,10 +282,10 @@ def assess_run(run, force_shifts=False):
     for table in run.tables:
         if isinstance(table.data, SpectrumTable):
             report.spectra[table.path] = assess_spectrum(
-                table.data, largest_peaks(table.data), run.events, run.description,
+                table.data, largest_peaks(table.data), table.times, run.description,
                 run.events_path, force_shifts)
         else:
-            report.table_levels[table.path] = table_map_level(table, run.events)
+            report.table_levels[table.path] = table_map_level(table, table.times)
     return report
 
 
@@ -321,7 +321,7 @@ def run_summary(run, report=None):
     if run.counts is not None:
         lines += counts_summary(COUNTS_FILE, run.counts)
     for table in run.tables:
-        lines += table_summary(table, run.events, report)
+        lines += table_summary(table, table.times, report)
     return lines
 
 

@@ -82,3 +82,26 @@ WINDOWS_TSV = "\n".join([
     "0\t10\t5\t1\t1\t7\t0.5\t1\t0.5\t2",
     "5\t15\t1\t2\t0.5\tnan\tnan\tnan\tnan\tnan",
     "5\t15\t1\t1\t1\tnan\tnan\tnan\tnan\tnan", ""])
+
+
+def keyed_table(times, periods=(2.0, 1.5, 1.0), windows=None, rows=None, **record):
+    """A table of periodscan-survey with its keyed record, made from the event
+    times `times`: a spectrum, or with `windows` ((start, end, events), ...)
+    a table of moving windows. `record` overrides or, with None, removes
+    entries; `rows` replaces the rows."""
+    entries = {"format": 2, "table": "windows" if windows else "spectrum",
+               "events": "ev.txt", "events_read": len(times), "lines_skipped": 0,
+               "sorted": "no", "first_time": "%.17g" % min(times),
+               "last_time": "%.17g" % max(times), "span": "%.17g" % (max(times) - min(times)),
+               "exposure": "whole_span", "grid": "log_periods", "frequencies": len(periods)}
+    if windows:
+        entries["windows"] = len(windows)
+    entries.update(record)
+    fit = ["%r\t%r\t%r\t0.5\t1\t0.25\t2" % (p, 1 / p, 1.5 + k) for k, p in enumerate(periods)]
+    if rows is None:
+        rows = ["%r\t%r\t%d\t%s" % (w + (f,)) for w in windows for f in fit] if windows \
+            else fit
+    header = WINDOW_HEADER if windows else SPECTRUM_TSV.splitlines()[2]
+    return "\n".join(["# periodscan-survey: %s" % ("moving windows" if windows else "spectrum")]
+                     + ["# %s: %s" % kv for kv in entries.items() if kv[1] is not None]
+                     + [header] + rows) + "\n"

@@ -7,7 +7,7 @@ import math
 import numpy as np
 import pytest
 
-from periodscan.events import read_event_times
+from periodscan.eventfile import read_event_times
 from plot_support import EXAMPLES
 
 ANSWERS = sorted(EXAMPLES.glob("*.answers"))

@@ -61,6 +61,16 @@ def test_coarse_grid_warns_and_misses_the_daily_peak(quarry):
     assert first_peak(summary)[:2] == [0.25, 23.7534]
 
 
+def test_spectrum_and_events_of_other_runs_are_refused(quarry):
+    # ZUM_out.dat records nothing of its events: a few periods are fitted again.
+    result = run_tool("--events", "../examples/coal_disasters_years.txt", cwd=quarry["coarse"])
+    assert result.returncode == 1
+    assert re.fullmatch(r"periodscan-plot: error: \./ZUM_out\.dat: DeltaLogLik at T = \S+ is "
+                        r"\S+, but the events of \.\./examples/coal_disasters_years\.txt give "
+                        r"\S+ there: the spectrum was not made from this event file; give the "
+                        r"event file of the run\n", result.stderr)
+
+
 def test_coarse_grid_warning_without_events_uses_tmax(quarry):
     result = run_tool(quarry["coarse"])
     assert result.returncode == 0, result.stderr

@@ -8,8 +8,8 @@ import pytest
 from periodscan.results import (ResultFileError, WindowCounts, grid_image, read_grid, read_run,
                                 read_spectrum, read_spectrum_table, read_window_counts,
                                 read_window_table, stale_normalized_grid)
-from plot_support import (SPECTRUM_TSV, WINDOW_HEADER, WINDOWS_TSV, records, run_periodscan,
-                          write_events)
+from plot_support import (SPECTRUM_TSV, WINDOW_HEADER, WINDOWS_TSV, keyed_table, records,
+                          run_periodscan, write_events)
 
 # A small catalogue whose spectrum at Tmin = 1, Tmax = 100, NP = 5 is pinned by
 # the end-to-end tests of the static regime.
@@ -166,10 +166,12 @@ def test_survey_tables(tmp_path):
 
 
 def _window_rows(*rows):
-    return "\n".join([WINDOW_HEADER] + ["\t".join(map(str, r)) for r in rows]) + "\n"
+    """Rows of (start, end, events, period) and FIT, with frequency 1/period."""
+    return "\n".join([WINDOW_HEADER] + ["\t".join(map(repr, r[:4] + (1 / r[3],) + r[4:]))
+                                        for r in rows]) + "\n"
 
 
-FIT = (0.5, 1, 0.25, 1, 0.5, 2)
+FIT = (1, 0.25, 1, 0.5, 2)
 # (label, file name, content, message after the path)
 MALFORMED_TABLES = [
     ("header of another table", "a.spectrum.tsv", "# run\n" + WINDOW_HEADER + "\n",
@@ -180,8 +182,9 @@ MALFORMED_TABLES = [
     ("row cut short", "a.spectrum.tsv", SPECTRUM_TSV.replace("\t0.125\t2\t0.25\t1\n", "\n"),
      ", line 5: expected 7 tab-separated columns, found 3"),
     ("field not a number", "a.spectrum.tsv", SPECTRUM_TSV.replace("9.75", "9,75"),
-     ", line 6: delta_log_lik is not a number: '9,75'"),
-    ("periods out of order", "a.spectrum.tsv", SPECTRUM_TSV.replace("\n1\t1\t", "\n3\t1\t"),
+     ", line 6: delta_log_lik (column 3) is not a number: '9,75'"),
+    ("periods out of order", "a.spectrum.tsv",
+     SPECTRUM_TSV.replace("\n1\t1\t", "\n3\t0.3333333333333333\t"),
      ", line 6: the periods must run one way, found 3 after 1.33333"),
     ("window lists other periods", "a.windows.tsv",
      _window_rows((0, 10, 5, 2) + FIT, (0, 10, 5, 1) + FIT, (5, 15, 4, 2) + FIT,
@@ -190,6 +193,20 @@ MALFORMED_TABLES = [
     ("event count changes", "a.windows.tsv",
      _window_rows((0, 10, 5, 2) + FIT, (0, 10, 4, 1) + FIT),
      ", line 3: the event count of the window changes from 5 to 4"),
+    ("a value beyond doubles", "a.spectrum.tsv", SPECTRUM_TSV.replace("9.75", "1e400"),
+     ", line 6: delta_log_lik (column 3) must be nan or a number from -1 to 2^53, found "
+     "'1e400'"),
+    ("a huge negative value", "a.spectrum.tsv", SPECTRUM_TSV.replace("9.75", "-1e300"),
+     ", line 6: delta_log_lik (column 3) must be nan or a number from -1 to 2^53, found "
+     "'-1e300'"),
+    ("a huge period", "a.spectrum.tsv", SPECTRUM_TSV.replace("\n1\t1\t", "\n1e308\t1e-308\t"),
+     ", line 6: period (column 1) must be at most 1e+100 in size, found '1e308'"),
+    ("frequency not 1/period", "a.spectrum.tsv", SPECTRUM_TSV.replace("\n1\t1\t", "\n1\t2\t"),
+     ", line 6: frequency (column 2) must be 1/period, found '1' and '2'"),
+    ("an amplitude above 1", "a.spectrum.tsv", SPECTRUM_TSV.replace("\t0.125\t", "\t1.5\t"),
+     ", line 5: amplitude (column 4) must be nan or a number from 0 to 1, found '1.5'"),
+    ("infinitely many events", "a.windows.tsv", _window_rows((0, 10, float("inf"), 2) + FIT),
+     ", line 2: events (column 3) must be a whole number of events, found 'inf'"),
     ("windows go back", "a.windows.tsv",
      _window_rows((5, 15, 5, 2) + FIT, (0, 10, 4, 2) + FIT),
      ", line 3: the windows must not start earlier than the one before, found 0 after 5"),
@@ -242,3 +259,66 @@ def test_a_survey_table_and_its_event_file(tmp_path, times, exposure, message):
         return
     with pytest.raises(ResultFileError, match=message):
         read_run(str(path), str(tmp_path / "e.txt"))
+
+
+TIMES = [0.5, 1.25, 3.0, 7.5, 9.0]
+EVENTS = "".join("%r\n" % t for t in TIMES)
+WINDOWS = [(0.5, 5.5, 3), (3.0, 8.0, 2)]
+UNIX = [1609459200.123456, 1609459262.5, 1609459300.25]
+
+# (label, table, event file, what read_run says: None when it reads them)
+KEYED_TABLES = [
+    ("a spectrum and its events", keyed_table(TIMES), EVENTS, None),
+    ("a window table and its events", keyed_table(TIMES, windows=WINDOWS), EVENTS, None),
+    ("comment lines and extra columns", keyed_table(TIMES, lines_skipped=2),
+     "# head\n" + EVENTS.replace("\n", " 3.1 34 -118\n") + "# end\n", None),
+    ("an entry this reader does not know", keyed_table(TIMES, future_entry="x"), EVENTS, None),
+    ("sorted by the survey", keyed_table(TIMES, sorted="yes"),
+     "".join(reversed(EVENTS.splitlines(True))), None),
+    ("not sorted by the survey", keyed_table(TIMES), "9\n0.5\n1.25\n3\n7.5\n",
+     "ev.txt, line 2: event times must not decrease"),
+    ("Unix seconds", keyed_table(UNIX), "".join("%r\n" % t for t in UNIX), None),
+    ("a last time one unit in the last place off",
+     keyed_table(TIMES, last_time="%.17g" % np.nextafter(9.0, 10)), EVENTS, None),
+    ("a last time two units in the last place off",
+     keyed_table(TIMES, last_time="%.17g" % np.nextafter(np.nextafter(9.0, 10), 10)), EVENTS,
+     "q.spectrum.tsv: made from 5 events from 0.5 to 9.0000000000000036, but .*ev.txt holds "
+     "5 from 0.5 to 9; give the event file of the run"),
+    ("another event file", keyed_table(TIMES), "0.5\n1\n9\n", "made from 5 events"),
+    ("a window table and another event file", keyed_table(TIMES, windows=WINDOWS),
+     "0\n1\n", "q.windows.tsv: made from 5 events"),
+    ("cut short", keyed_table(TIMES).rsplit("\n", 2)[0] + "\n", None,
+     "q.spectrum.tsv: holds 2 rows but its record gives 3 frequencies: cut short\\?"),
+    ("windows cut short", keyed_table(TIMES, windows=WINDOWS).rsplit("\n", 2)[0] + "\n", None,
+     "q.windows.tsv: holds 5 rows but its record gives 3 frequencies x 2 windows: cut short"),
+    ("a key twice", keyed_table(TIMES).replace("# span", "# frequencies: 3\n# span"), None,
+     "q.spectrum.tsv, line 14: the record gives frequencies twice \\(also on line 10\\)"),
+    ("a format to come", keyed_table(TIMES, format=3), None,
+     "q.spectrum.tsv, line 2: the record is of format '3'; this reader knows format 2"),
+    ("no frequencies", keyed_table(TIMES, frequencies=None), None,
+     "q.spectrum.tsv: the record has no frequencies"),
+    ("events_read not a count", keyed_table(TIMES, events_read="inf"), None,
+     "q.spectrum.tsv, line 5: events_read must be a whole number, found 'inf'"),
+    ("a first time that is no time", keyed_table(TIMES, first_time="1e400"), None,
+     "first_time must be a finite number, found '1e400'"),
+]
+
+
+@pytest.mark.parametrize("label,table,events,message", KEYED_TABLES,
+                         ids=[c[0] for c in KEYED_TABLES])
+def test_a_keyed_table_and_its_event_file(tmp_path, label, table, events, message):
+    path = tmp_path / ("q.windows.tsv" if "window_start" in table else "q.spectrum.tsv")
+    path.write_text(table)
+    events_path = None
+    if events is not None:
+        events_path = str(tmp_path / "ev.txt")
+        (tmp_path / "ev.txt").write_text(events)
+    if message is not None:
+        with pytest.raises(ResultFileError, match=message):
+            read_run(str(path), events_path)
+        return
+    run = read_run(str(path), events_path)
+    times = sorted(float(line.split()[0]) for line in events.splitlines()
+                   if line and not line.startswith("#"))
+    assert run.tables[0].times.tolist() == times
+    assert run.tables[0].data.record.frequencies == 3

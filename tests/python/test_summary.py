@@ -12,7 +12,7 @@ import pytest
 
 from periodscan import likelihood, simulate
 from periodscan.assessment import assess_spectrum, window_length
-from periodscan.events import read_event_times
+from periodscan.eventfile import read_event_times
 from periodscan.results import Spectrum
 from periodscan.summary import grid_resolution, largest_peaks, spectrum_summary
 

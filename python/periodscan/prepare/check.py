@@ -10,6 +10,8 @@ form (no "inf", "nan" or hexadecimal), one beyond the 4-byte range, or
 v. The survey reads the first item of each line (up to a blank, tab or
 comma or semicolon) as an 8-byte number, skips blank lines and lines
 starting with "#", and refuses any other line that is not a finite number.
+Both readings are those of periodscan.eventfile, which the plotting and
+declustering tools use too.
 
 examine() reports what each program reads and the traps: a list that ends
 before lines that hold numbers, times out of order or without duration,
@@ -25,16 +27,10 @@ from decimal import Decimal
 from fractions import Fraction
 from typing import Optional
 
-from .storage import nearest_float32, spacing
-from .timeaxis import UNIT_SECONDS, TimeError, format_iso, parse_iso
-
-ITEM_ENDS = " \t,/"
-REAL = re.compile(r"[+-]?(\d+\.?\d*|\.\d+)([EeDdQq][+-]?\d+)?")
-SURVEY_REAL = re.compile(r"[+-]?(\d+\.?\d*|\.\d+)([Ee][+-]?\d+)?")
-SURVEY_NOT_FINITE = re.compile(r"[+-]?(inf|infinity|nan(\([0-9A-Za-z_]*\))?)", re.IGNORECASE)
-SURVEY_SEPARATORS = "[ \t,;]"
-BYTE_ORDER_MARK = "\xef\xbb\xbf"      # UTF-8, as latin-1 text
-INT32_MAX = 2 ** 31 - 1
+from ..eventfile import (BYTE_ORDER_MARK, UNIT_SECONDS, EventFileError, Item, LineFault,
+                         check_description, interactive_item, nearest_float32, survey_line)
+from .storage import spacing
+from .timeaxis import TimeError, format_iso, parse_iso
 
 # Storage that moves times by more than this share of the median interval
 # between neighbouring events changes what a short period sees.
@@ -57,39 +53,10 @@ def first_value(text):
     """(Value fields, None) for a line that starts with a number, or
     (None, reason) for one that ends the interactive list, or (None, None)
     for a line of blanks."""
-    stripped = text.lstrip(" \t")
-    if not stripped:
-        return None, None
-    if stripped[0] == ",":
-        return None, "it starts with a comma, which gives no number"
-    if stripped[0] == "/":
-        return None, "it starts with \"/\", which ends the read"
-    end = 0
-    while end < len(stripped) and stripped[end] not in ITEM_ENDS:
-        end += 1
-    item = stripped[:end]
-    follower = stripped[end:end + 1]
-    token = item
-    if "*" in item:
-        repeat, token = item.split("*", 1)
-        if not (repeat.isascii() and repeat.isdigit()) or not repeat.strip("0"):
-            return None, "%r is not a number" % _shown(item)
-        repeat = repeat.lstrip("0")
-        if len(repeat) > len(str(INT32_MAX)) or int(repeat) > INT32_MAX:
-            return None, "the repeat count of %r is beyond 32 bits" % _shown(item)
-        if not token:
-            return None, "%r gives no number" % _shown(item)
-    if not REAL.fullmatch(token):
-        return None, "%r is not a number" % _shown(item)
-    spelled = re.sub("[DdQq]", "E", token)
-    stored = nearest_float32(spelled)
-    if stored is None:
-        return None, "%r is beyond the range of 4-byte reals" % _shown(item)
-    return (token, Decimal(spelled), stored, follower), None
-
-
-def _shown(text, width=40):
-    return text if len(text) <= width else text[:width] + "..."
+    item = interactive_item(text)
+    if not isinstance(item, Item):
+        return None, item
+    return (item.token, Decimal(item.spelling), item.value, item.follower), None
 
 
 @dataclass
@@ -135,18 +102,12 @@ def read(data):
 def _survey_line(reading, number, text, previous):
     if number == 1 and text.startswith(BYTE_ORDER_MARK):
         text = text[len(BYTE_ORDER_MARK):]
-    stripped = text.lstrip(" \t")
-    if not stripped or stripped.startswith("#"):
+    value = survey_line(text)
+    if value is None:
         return previous
-    item = re.split(SURVEY_SEPARATORS, stripped, maxsplit=1)[0]
-    if SURVEY_NOT_FINITE.fullmatch(item):
-        reading.survey_line, reading.survey_reason = number, "%r is not finite" % item
+    if isinstance(value, LineFault):
+        reading.survey_line, reading.survey_reason = number, value.text()
         return previous
-    if not SURVEY_REAL.fullmatch(item) or math.isinf(float(item)):
-        reading.survey_line = number
-        reading.survey_reason = "%r is not a number" % _shown(item)
-        return previous
-    value = float(item)
     if previous is not None and value < previous:
         reading.survey_line = number
         reading.survey_reason = "the time decreases"
@@ -185,12 +146,19 @@ class Calendar:
         return " " + self.unit if self.unit else ""
 
 
-def examine(data, meta=None):
-    """Findings on the bytes of an event file, in reading order."""
+def examine(data, meta=None, meta_path=None):
+    """Findings on the bytes of an event file, in reading order. `meta` is
+    its description (the JSON read from `meta_path`), if there is one."""
     reading = read(data)
-    calendar = Calendar(meta)
     findings = []
     note = findings.append
+    try:
+        if meta is not None:
+            meta = check_description(meta, meta_path or "its description (.json)")
+    except EventFileError as e:
+        note(Finding(True, "%s (the programs that read descriptions refuse it)" % e))
+        meta = None
+    calendar = Calendar(meta)
 
     values = reading.values
     if reading.end_line is None:

@@ -1,4 +1,111 @@
 """Hostile inputs of periodscan-plot: tables and event files that do not
-belong together, damaged tables, odd descriptions."""
+belong together, damaged tables, odd descriptions; and of the readers that
+periodscan-prepare check and decluster share with it."""
 
-CASES = []
+from .case import Case
+
+TIMES = [0.5, 1.25, 3.0, 7.5, 9.0, 11.5, 14.0]
+UNIX = [1609459200.123456, 1609459262.5, 1609460000.25, 1609461000.75, 1609463000.5]
+WINDOW_HEADER = ("window_start\twindow_end\tevents\tperiod\tfrequency\tdelta_log_lik\t"
+                 "amplitude\tphase\tpeak_time\trayleigh_z")
+SPECTRUM_HEADER = "period\tfrequency\tdelta_log_lik\tamplitude\tphase\tpeak_time\trayleigh_z"
+
+
+def table(times, periods=(2.0, 1.5, 1.0), windows=None, cut=0, value=None, **record):
+    """A table of the survey with its keyed record (rows cut short by `cut`,
+    the first delta_log_lik replaced by `value`)."""
+    entries = {"format": 2, "table": "windows" if windows else "spectrum", "events": "ev.txt",
+               "events_read": len(times), "lines_skipped": 0, "sorted": "no",
+               "first_time": "%.17g" % min(times), "last_time": "%.17g" % max(times),
+               "span": "%.17g" % (max(times) - min(times)), "exposure": "whole_span",
+               "frequencies": len(periods)}
+    if windows:
+        entries["windows"] = len(windows)
+    entries.update(record)
+    fits = ["%r\t%r\t%s\t0.5\t1\t0.25\t2" % (p, 1 / p, 1.5 + k) for k, p in enumerate(periods)]
+    if value is not None:
+        fits[0] = fits[0].replace("\t1.5\t", "\t%s\t" % value)
+    rows = ["%r\t%r\t%s\t%s" % (w + (f,)) for w in windows for f in fits] if windows else fits
+    lines = (["# periodscan-survey: %s" % ("moving windows" if windows else "spectrum")]
+             + ["# %s: %s" % kv for kv in entries.items()]
+             + [WINDOW_HEADER if windows else SPECTRUM_HEADER] + rows)
+    return "\n".join(lines[:len(lines) - cut]) + "\n"
+
+
+def events(times, head=""):
+    return head + "".join("%r\n" % t for t in times)
+
+
+WINDOWS = [(0.5, 7.5, 4), (3.5, 10.5, 3)]
+CATALOGUE = "1.5 3.1 34.0 -118.0 5\n2.5 2.0 34.1 -118.1 4\n40.5 3.5 36.0 -120.0 7\n"
+SIDECARS = [("a list", "[1, 2]", "must hold a JSON object, not a list"),
+            ("a string", '"days"', "must hold a JSON object, not a string"),
+            ("a unit that is a list", '{"unit": ["days"]}', '"unit" must be a string')]
+
+CASES = [
+    # Tables and the event file of their run, read as the survey read it.
+    Case("plot: '#' comment lines in the survey's event file",
+         ["plot", "a.spectrum.tsv", "--events", "ev.txt"], 0, "figures: a.spectrum.png",
+         files={"a.spectrum.tsv": table(TIMES, lines_skipped=2),
+                "ev.txt": events(TIMES, "# times in days\n#\n")}, anywhere=True),
+    Case("plot: a table made with --sort",
+         ["plot", "a.spectrum.tsv", "--events", "ev.txt"], 0, "figures: a.spectrum.png",
+         files={"a.spectrum.tsv": table(TIMES, sorted="yes"),
+                "ev.txt": events(TIMES[::-1])}, anywhere=True),
+    Case("plot: Unix seconds are read as doubles, to the digit of the record",
+         ["plot", "a.spectrum.tsv", "--events", "ev.txt"], 0, "figures: a.spectrum.png",
+         files={"a.spectrum.tsv": table(UNIX, periods=(600.0, 300.0, 200.0)),
+                "ev.txt": events(UNIX)}, anywhere=True),
+    Case("plot: Unix seconds of another file, equal to 4-byte precision",
+         ["plot", "a.spectrum.tsv", "--events", "ev.txt"], 1,
+         r"a.spectrum.tsv: made from 5 events from 1609459200.123456 .*ev.txt holds 5 from "
+         r"1609459200.125",
+         files={"a.spectrum.tsv": table(UNIX, periods=(600.0, 300.0, 200.0)),
+                "ev.txt": events([1609459200.125] + UNIX[1:])}),
+    Case("plot: a window table and another event file",
+         ["plot", "a.windows.tsv", "--events", "other.txt"], 1,
+         r"a.windows.tsv: made from 7 events from 0.5 to 14, but other.txt holds 3",
+         files={"a.windows.tsv": table(TIMES, windows=WINDOWS),
+                "other.txt": events([0.25, 4.0, 8.0])}),
+    Case("plot: a table cut short", ["plot", "a.spectrum.tsv"], 1,
+         r"a.spectrum.tsv: holds 2 rows but its record gives 3 frequencies: cut short\?",
+         files={"a.spectrum.tsv": table(TIMES, cut=1)}),
+    Case("plot: a window table cut short", ["plot", "a.windows.tsv"], 1,
+         r"a.windows.tsv: holds 5 rows but its record gives 3 frequencies x 2 windows",
+         files={"a.windows.tsv": table(TIMES, windows=WINDOWS, cut=1)}),
+    Case("plot: ZUM_out.dat and the events of another run", ["plot", ".", "--events", "ev.txt"],
+         1, r"ZUM_out.dat: DeltaLogLik at T = \S+ is \S+, but the events of ev.txt give .* the "
+         r"spectrum was not made from this event file",
+         files={"ZUM_out.dat": "    1.00000        0.5       0.1\n    2.00000        50.0"
+                               "       0.9\n    3.00000        0.4       0.1\n",
+                "ev.txt": events(TIMES)}),
+    # Values no table of the survey holds.
+    Case("plot: a window that holds inf events", ["plot", "a.windows.tsv"], 1,
+         r"a.windows.tsv, line \d+: events \(column 3\) must be a whole number of events, "
+         r"found 'inf'", files={"a.windows.tsv": table(TIMES, windows=[(0.5, 7.5, "inf")])}),
+    Case("plot: DeltaLogLik 1e400", ["plot", "a.spectrum.tsv"], 1,
+         r"a.spectrum.tsv, line 14: delta_log_lik \(column 3\) must be nan or a number from -1",
+         files={"a.spectrum.tsv": table(TIMES, value="1e400")}),
+    Case("plot: DeltaLogLik -1e300", ["plot", "a.spectrum.tsv"], 1,
+         r"a.spectrum.tsv, line 14: delta_log_lik \(column 3\) must be nan or a number from -1",
+         files={"a.spectrum.tsv": table(TIMES, value="-1e300")}),
+    Case("plot: DeltaLogLik 1e308", ["plot", "a.spectrum.tsv"], 1,
+         r"a.spectrum.tsv, line 14: delta_log_lik \(column 3\) must be nan or a number from -1",
+         files={"a.spectrum.tsv": table(TIMES, value="1e308")}),
+    # The number reading that check shares with the survey.
+    Case("check: a first time of 1e-400, which the survey refuses",
+         ["prepare", "check", "ev.txt"], 1,
+         r"ev.txt:1: trap: the survey stops here: '1e-400' is beyond the range of doubles",
+         files={"ev.txt": "1e-400\n0.5\n1.5\n"}, anywhere=True),
+] + [
+    Case("check: a description that is %s" % label, ["prepare", "check", "ev.txt"], 1,
+         "ev.txt: trap: .*" + message.replace("[", r"\["),
+         files={"ev.txt": "0.5\n1.5\n", "ev.json": content}, anywhere=True)
+    for label, content, message in SIDECARS
+] + [
+    Case("decluster: a description that is %s" % label,
+         ["prepare", "decluster", "ev.txt", "-o", "bg.txt"], 1,
+         "ev.json: " + message.replace("[", r"\["),
+         files={"ev.txt": CATALOGUE, "ev.json": content}, absent=("bg.txt", "bg.json"))
+    for label, content, message in SIDECARS
+]

@@ -23,7 +23,8 @@ CASES = [
       "number, 2021"]),
     ("decimal commas",
      b"0,03775972\n0,05820706\n1,12\n",
-     ["f.txt:1: trap: 3 lines start with a whole number followed by a comma, as a decimal comma "
+     ["f.txt:1: trap: the survey stops here: '0,03775972' has a decimal comma",
+      "f.txt:1: trap: 3 lines start with a whole number followed by a comma, as a decimal comma "
       "writes a time (0,...): each is read as the whole part only"]),
     ("whole days",
      b"1\n2\n5\n",
@@ -75,6 +76,9 @@ CASES = [
      b"0.5\n1.5\n1e39\n",
      ["f.txt:3: trap: the interactive program's list ends at line 3: '1e39' is beyond the range "
       "of 4-byte reals; it reads 2 times, the survey 3"]),
+    ("a time the survey cannot hold",
+     b"1e-400\n0.5\n1.5\n",
+     ["f.txt:1: trap: the survey stops here: '1e-400' is beyond the range of doubles"]),
     ("nothing to read",
      b"\n  \n", ["f.txt: trap: fewer than two times: nothing to analyse"]),
 ]
