@@ -273,6 +273,8 @@ def decluster_main(argv=None, out=None, err=None):
                         metavar="F", help="events up to F times the time window before a "
                         "main shock join its cluster (default %(default)g)")
     args = parser.parse_args(argv)
+    if args.output == "-":
+        parser.error("-o -: declustering writes three files, so its output must be a file name")
     if not (args.foreshock_fraction >= 0):
         parser.error("--foreshock-fraction must be zero or more")
     try:

@@ -112,6 +112,17 @@ def nearest_float32(text):
     return sign * single
 
 
+def float32_spacing(value):
+    """The distance between the 4-byte reals around |value|, the step to
+    which 4-byte storage quantises times of that size:
+    float32_spacing(364.9) == 2**-15, float32_spacing(2459215.5) == 0.25."""
+    magnitude = abs(value)
+    if magnitude < 2.0**-126:
+        return 2.0**-149
+    _, exponent = math.frexp(magnitude)
+    return 2.0 ** (exponent - 24)
+
+
 # ---------------------------------------------------------------------------
 # The interactive dialect
 

@@ -29,6 +29,7 @@ import numpy as np
 from .assessment import map_level
 from .clustering import fano_kappa
 from .eventfile import TimeAxis
+from .prepare.writer import staged_files
 from .results import (COUNTS_FILE, GRID_FILE, MIN_EVENTS_ESTIMATED, NORMALIZED_GRID_FILE,
                       SPECTRUM_FILE, SpectrumTable, WindowCounts, file_error, grid_image)
 from .significance import SCAN_FAP, SINGLE_PERIOD_P, baluev_level, baluev_w, single_period_level
@@ -67,27 +68,24 @@ def _pyplot():
 
 def _save(plt, fig, directory, stem):
     """Writes the figure in every format under temporary names, then renames
-    them all, so that a failure leaves no half-written figure and no new PNG
-    beside an old SVG."""
-    staged = []
-    path = None
+    them all, so that a failure or a signal leaves no half-written figure and
+    no new PNG beside an old SVG."""
+    paths = [os.path.join(directory, "%s.%s" % (stem, fmt)) for fmt in FIGURE_FORMATS]
     try:
-        for fmt in FIGURE_FORMATS:
-            path = os.path.join(directory, "%s.%s" % (stem, fmt))
-            temporary = os.path.join(directory, ".%s.%s.tmp" % (stem, fmt))
-            staged.append((temporary, path))
-            metadata = {"Date": None} if fmt == "svg" else None
-            fig.savefig(temporary, format=fmt, dpi=120, metadata=metadata)
-        for temporary, path in staged:
-            os.replace(temporary, path)
+        with staged_files(paths) as temporaries:
+            for fmt, temporary, path in zip(FIGURE_FORMATS, temporaries, paths):
+                metadata = {"Date": None} if fmt == "svg" else None
+                try:
+                    fig.savefig(temporary, format=fmt, dpi=120, metadata=metadata)
+                except OSError as e:
+                    e.filename = path
+                    raise
     except OSError as e:
-        for temporary, _ in staged:
-            if os.path.exists(temporary):
-                os.remove(temporary)
-        raise file_error(path, "cannot be written (%s)" % (e.strerror or e)) from None
+        raise file_error(e.filename or paths[0], "cannot be written (%s)"
+                         % (e.strerror or e)) from None
     finally:
         plt.close(fig)
-    return [final for _, final in staged]
+    return paths
 
 
 def _period_axis(ax, t_lo, t_hi, which="x"):

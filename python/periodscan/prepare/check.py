@@ -28,8 +28,8 @@ from fractions import Fraction
 from typing import Optional
 
 from ..eventfile import (BYTE_ORDER_MARK, UNIT_SECONDS, EventFileError, Item, LineFault,
-                         check_description, interactive_item, nearest_float32, survey_line)
-from .storage import spacing
+                         check_description, float32_spacing, interactive_item,
+                         nearest_float32, survey_line)
 from .timeaxis import TimeError, format_iso, parse_iso
 
 # Storage that moves times by more than this share of the median interval
@@ -148,11 +148,14 @@ class Calendar:
 
 def examine(data, meta=None, meta_path=None):
     """Findings on the bytes of an event file, in reading order. `meta` is
-    its description (the JSON read from `meta_path`), if there is one."""
+    its description (the JSON read from `meta_path`), if there is one, or the
+    EventFileError that refused it."""
     reading = read(data)
     findings = []
     note = findings.append
     try:
+        if isinstance(meta, EventFileError):
+            raise meta
         if meta is not None:
             meta = check_description(meta, meta_path or "its description (.json)")
     except EventFileError as e:
@@ -235,7 +238,7 @@ def _spelling(values, note):
 
 def _storage(values, calendar, note):
     largest = max(values, key=lambda v: abs(v.stored))
-    step = spacing(largest.stored)
+    step = float32_spacing(largest.stored)
     merged = [(a, b) for a, b in zip(values, values[1:])
               if a.exact != b.exact and a.stored == b.stored]
     intervals = [float(b.exact - a.exact) for a, b in zip(values, values[1:])
@@ -248,7 +251,7 @@ def _storage(values, calendar, note):
                  "line %d)" % (len(merged), merged[0][1].line))
     origin = Decimal(math.floor(min(v.exact for v in values)))
     reach = max(abs(v.exact - origin) for v in values)
-    better = spacing(float(reach))
+    better = float32_spacing(float(reach))
     if reach > 0 and better < step:
         place = calendar.date(origin)
         stored = [nearest_float32(str(v.exact - origin)) for v in values]

@@ -29,12 +29,12 @@ for a wrong command line. Nothing is written when the run fails.
 """
 
 import argparse
-import json
 import os
 import stat
 import sys
 from decimal import Decimal, InvalidOperation
 
+from .. import eventfile
 from . import check as checking
 from . import sources as catalogue
 from .preparation import Preparation, PreparationError, Request
@@ -391,16 +391,24 @@ def check_command(argv):
     except SourceError as error:
         _error(str(error))
         return 1
-    meta = None
-    meta_path = args.json or (None if args.events == catalogue.STANDARD_INPUT else
-                              sidecar(args.events, ".json"))
-    if args.json or (meta_path and os.path.isfile(meta_path)):
-        try:
-            with open(meta_path, encoding="utf-8") as stream:
-                meta = json.load(stream)
-        except (OSError, ValueError) as error:
-            _warn("%s: description not used: %s" % (meta_path, error))
-    findings = checking.examine(data, meta)
+    meta, meta_path = None, args.json
+    try:
+        if args.json:
+            with open(args.json, "rb") as stream:
+                meta = eventfile.parse_description(stream.read().decode("utf-8"), args.json)
+        elif args.events != catalogue.STANDARD_INPUT:
+            meta_path = eventfile.description_path(args.events)
+            meta = eventfile.read_description(args.events)
+    except OSError as error:
+        _error("%s: cannot be read (%s)" % (args.json, error.strerror or error))
+        return 1
+    except UnicodeDecodeError as error:
+        _error("%s: is not UTF-8 text (byte %d)" % (args.json, error.start + 1))
+        return 1
+    except eventfile.EventFileError as error:
+        # A description the other programs refuse is a trap of the file.
+        meta = error
+    findings = checking.examine(data, meta, meta_path)
     traps = 0
     print("%s:" % args.events)
     for finding in findings:
@@ -431,15 +439,6 @@ def _read_whole(path):
 # Subcommands by their first argument; anything else is a source of the
 # default command.
 def decluster_command(argv):
-    # Declustering writes three files; none of them can go to standard output.
-    for i, argument in enumerate(argv):
-        if argument in ("-o-", "--output=-") or (
-                argument in ("-o", "--output") and argv[i + 1:i + 2] == [STANDARD_OUTPUT]):
-            print("usage: %s decluster EVENTS.txt -o BACKGROUND.txt [options]" % PROGRAM,
-                  file=sys.stderr)
-            _error("decluster: -o -: declustering writes three files, so its output must be "
-                   "a file name")
-            return 2
     # Imported here: declustering needs numpy, the rest of the command does not.
     from periodscan.decluster import decluster_main
     return decluster_main(argv)

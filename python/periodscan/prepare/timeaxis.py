@@ -17,20 +17,18 @@ source's zero.
 import re
 from fractions import Fraction
 
+from ..eventfile import TIME_UNITS
+from ..eventfile import UNIT_SECONDS as EVENT_FILE_UNIT_SECONDS
+
 SECONDS_PER_DAY = 86400
 NANOSECONDS = 10 ** 9
 
-# A year is the Julian year of 365.25 days, the unit of rates in astronomy.
-UNIT_SECONDS = {
-    "seconds": Fraction(1),
-    "minutes": Fraction(60),
-    "hours": Fraction(3600),
-    "days": Fraction(SECONDS_PER_DAY),
-    "years": Fraction(36525 * SECONDS_PER_DAY, 100),
-}
+# The units of event files (a year is the Julian year of 365.25 days), and
+# minutes, which sources may use.
+UNIT_SECONDS = dict(EVENT_FILE_UNIT_SECONDS, minutes=Fraction(60))
 
 # Units of the event file.
-OUTPUT_UNITS = ("days", "hours", "seconds", "years")
+OUTPUT_UNITS = TIME_UNITS
 
 # Day numbers that carry their own epoch: Julian Day 2440587.5 and Modified
 # Julian Day 40587 are 1970-01-01T00:00Z.

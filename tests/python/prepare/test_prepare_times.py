@@ -5,7 +5,8 @@ from fractions import Fraction
 
 import pytest
 
-from periodscan.prepare.storage import nearest_float32, spacing
+from periodscan.eventfile import float32_spacing as spacing
+from periodscan.eventfile import nearest_float32
 from periodscan.prepare.timeaxis import (UNIT_SECONDS, TimeError, choose_decimals,
                                          civil_from_days, days_from_civil, format_fixed,
                                          format_iso, parse_iso, parse_length)
