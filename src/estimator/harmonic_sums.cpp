@@ -11,7 +11,7 @@
 #include <new>
 #include <numbers>
 
-#include "scan/ordered_work.h"
+#include "parallel/ordered_work.h"
 
 namespace periodscan {
 

@@ -9,7 +9,7 @@
 
 #include "estimator/harmonic_fit.h"
 #include "estimator/harmonic_sums.h"
-#include "scan/ordered_work.h"
+#include "parallel/ordered_work.h"
 
 namespace periodscan {
 
