@@ -9,6 +9,7 @@
 
 #include "estimator/harmonic_fit.h"
 #include "estimator/harmonic_sums.h"
+#include "estimator/time_scale.h"
 #include "parallel/ordered_work.h"
 
 namespace periodscan {
@@ -104,20 +105,24 @@ std::vector<SpectrumRow> survey_spectrum(std::span<const double> x, const Freque
   // The fast route, block by block. Block boundaries depend only on the grid,
   // never on the thread count, and every frequency's fit reads only its own
   // sums: the rows are the same bits for any number of threads.
-  const double origin = exposure.middle();
+  // The exposure's moments in units of a power of two near the sample's
+  // length (estimator/time_scale.h): the same bits, without overflow.
+  const int scale = time_scale_exponent(x, exposure);
+  const Exposure scaled_exposure = exposure.scaled(scale);
+  const double origin = scaled_exposure.middle();
   const double count = static_cast<double>(x.size());
-  const double total_time = exposure.total();
+  const double total_time = scaled_exposure.total();
   const std::size_t block_size = std::min(
       total,
       std::max<std::size_t>(kPieceSize, kBlockBytes / (sizeof(std::complex<double>) * kHarmonics)));
-  HarmonicSums sums(x, origin, kTwoPi * grid.step(), block_size, kHarmonics, threads);
+  HarmonicSums sums(x, exposure.middle(), kTwoPi * grid.step(), block_size, kHarmonics, threads);
   // Per frequency of the block: 1 fitted from the first harmonics, 2 not yet.
   std::vector<unsigned char> state(block_size);
   auto fit_from_sums = [&](std::size_t i, std::size_t begin, int harmonics) {
-    const double omega = kTwoPi * grid.at(i);
+    const double omega = std::ldexp(kTwoPi * grid.at(i), scale);
     std::complex<double> s[kHarmonics];
     sums.copy(i - begin, std::span(s, static_cast<std::size_t>(harmonics)));
-    const Exposure::Moments moments = exposure.moments(omega, origin);
+    const Exposure::Moments moments = scaled_exposure.moments(omega, origin);
     HarmonicFitInput input;
     input.sums = std::span(s, static_cast<std::size_t>(harmonics));
     input.count = count;
