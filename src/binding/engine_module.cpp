@@ -8,6 +8,7 @@
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 
+#include <algorithm>
 #include <cmath>
 #include <optional>
 #include <stdexcept>
@@ -16,6 +17,7 @@
 
 #include "results/survey_table.h"
 #include "scan/frequency_survey.h"
+#include "scan/survey_scale.h"
 #include "survey/fit_columns.h"
 #include "survey/interval_file.h"
 #include "survey/survey_setup.h"
@@ -120,6 +122,12 @@ py::dict survey(const DoubleArray& times_array, double min_period, double max_pe
         "samples_per_peak");
   }
   const FrequencyGrid grid = make_grid(choice, span);
+  double highest = grid.size() > 0 ? grid.at(grid.size() - 1) : 0.0;  // uniform: the last
+  if (!grid.is_uniform()) {
+    for (std::size_t i = 0; i < grid.size(); ++i) highest = std::max(highest, grid.at(i));
+  }
+  const ScaleProblem scale = survey_scale_problem(times, intervals, highest, grid.is_uniform());
+  if (!scale.reason.empty()) invalid(scale.reason);
   std::vector<SpectrumColumns> columns(grid.size());
   {
     py::gil_scoped_release release;

@@ -23,7 +23,7 @@ constexpr std::size_t kPieceSize = 32;
 // Harmonics of the fast route (the first 16 always, up to 40 where needed),
 // and the storage for the sums of one block of frequencies; the blocks reuse
 // it, so memory stays O(N + frequencies).
-constexpr int kHarmonics = 40;
+constexpr int kHarmonics = kFastRouteHarmonics;
 constexpr int kFirstHarmonics = 16;
 constexpr std::size_t kBlockBytes = std::size_t{64} << 20;
 // The fast route promises the converged maximum to this, in DeltaLogLik and

@@ -38,6 +38,10 @@
 
 namespace periodscan {
 
+// The most harmonics the fast route sums (scan/survey_scale.h bounds the
+// phases with it).
+inline constexpr int kFastRouteHarmonics = 40;
+
 struct SpectrumRow {
   PeriodicFit fit;
   double rayleigh_z = 0.0;
