@@ -32,8 +32,14 @@ constexpr double kFastRouteTolerance = 1e-7;
 // Events times frequencies below which the fast route runs on one thread.
 constexpr double kSmallFastSurvey = 2e7;
 
-int thread_count(const SurveyOptions& options) {
-  return options.threads > 0 ? options.threads : available_cores();
+// The threads asked for (0: every core), but never more than the cores this
+// process may use, nor than pieces of work: each thread owns a workspace of
+// the size of the catalogue.
+int thread_count(const SurveyOptions& options, std::size_t frequencies) {
+  const int cores = available_cores();
+  const int asked = options.threads > 0 ? std::min(options.threads, cores) : cores;
+  const std::size_t pieces = (frequencies + kPieceSize - 1) / kPieceSize;
+  return static_cast<int>(std::max<std::size_t>(1, std::min<std::size_t>(asked, pieces)));
 }
 
 // Rough costs, in units of one event in one pass of the direct fit: a direct
@@ -88,7 +94,7 @@ std::vector<SpectrumRow> survey_spectrum(std::span<const double> x, const Freque
   // A small fast-route survey is done in a few milliseconds, less than a
   // second thread costs it: each thread's FFTs fault in their own buffers.
   const double work = static_cast<double>(x.size()) * static_cast<double>(total);
-  const int threads = fast && work < kSmallFastSurvey ? 1 : thread_count(options);
+  const int threads = fast && work < kSmallFastSurvey ? 1 : thread_count(options, total);
   std::vector<PeriodicFitter> fitters;
   fitters.reserve(static_cast<std::size_t>(threads));
   for (int t = 0; t < threads; ++t) fitters.emplace_back(x, exposure);

@@ -48,7 +48,7 @@ struct SpectrumRow {
 };
 
 struct SurveyOptions {
-  int threads = 0;  // 0: every core this process may use
+  int threads = 0;  // 0: every core this process may use; never more than that
   // Called on the calling thread now and then with the frequencies done.
   std::function<void(std::size_t done, std::size_t total)> progress;
 };
