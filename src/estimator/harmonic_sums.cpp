@@ -58,8 +58,10 @@ double extent(std::span<const double> x, double origin) {
 }  // namespace
 
 double reduce_to_grid(double position, double cells) {
-  const double fast = position - cells * std::floor(position / cells);
-  if (fast >= -1.0 && fast < cells) return fast;
+  if (std::fabs(position) < 0x1p53) {
+    const double fast = position - cells * std::floor(position / cells);
+    if (fast >= -1.0 && fast < cells) return fast;
+  }
   if (!std::isfinite(position)) return 0.0;
   double r = std::fmod(position, cells);  // exact, in (-cells, cells)
   if (r < 0.0) r += cells;

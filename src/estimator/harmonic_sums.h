@@ -43,12 +43,12 @@ namespace periodscan {
 // A point's position on the periodic grid of `cells` cells, for the spread:
 // `position` reduced modulo cells, in [-1, cells), so that the kernel's
 // cells, counted from floor(result) - 12 and wrapped once, all lie in the
-// grid. Where position - cells*floor(position/cells) lands in [-1, cells)
-// (slightly below 0 when position/cells rounds up to a whole number) that is
-// the result, as it always is for positions below 2^53 cells;
-// otherwise, for positions too large for that formula (where it can land
-// anywhere), the exact remainder in [0, cells); 0 for inf or NaN.
-// Example: cells 24: 50 gives 2, -1 gives 23, 1e300 gives fmod(1e300, 24) = 16.
+// grid. Below 2^53 cells (every position of a survey that passes
+// scan/survey_scale.h) that is position - cells*floor(position/cells), as it
+// always was (slightly below 0 where position/cells rounds up to a whole
+// number); beyond, where that formula can land anywhere, and wherever it
+// would leave the range, the exact remainder in [0, cells); 0 for inf or NaN.
+// Example: cells 24: 50 gives 2, -1 gives 23, 2^70 gives 16.
 double reduce_to_grid(double position, double cells);
 
 class HarmonicSums {
