@@ -36,6 +36,27 @@ PeriodicFit fit_periodic_rate(std::span<const double> x, double omega, const Exp
 // multiple of 2 pi gives +0 (never -0).
 double wrap_phase(double phase);
 
+// The Newton step of the fit: the solution d of m d = g for a symmetric 3x3
+// matrix m (minus the Hessian) and gradient g, with a ridge where m is
+// singular to working precision; d = 0 (the search ends) where m or g holds
+// inf or NaN, or m cannot be factored even with a large ridge.
+struct Vec3 {
+  double v[3] = {0.0, 0.0, 0.0};
+  double& operator[](int i) { return v[i]; }
+  double operator[](int i) const { return v[i]; }
+};
+struct Sym3 {  // upper triangle
+  double m00 = 0.0, m01 = 0.0, m02 = 0.0, m11 = 0.0, m12 = 0.0, m22 = 0.0;
+  Vec3 times(const Vec3& d) const {
+    Vec3 r;
+    r[0] = m00 * d[0] + m01 * d[1] + m02 * d[2];
+    r[1] = m01 * d[0] + m11 * d[1] + m12 * d[2];
+    r[2] = m02 * d[0] + m12 * d[1] + m22 * d[2];
+    return r;
+  }
+};
+Vec3 solve_newton_step(const Sym3& m, const Vec3& g);
+
 // The same fit, for one thread fitting many frequencies of one catalogue: it
 // keeps the cos and sin of the event phases between the Newton passes and
 // reuses that storage from call to call. It keeps its own copy of the events
@@ -58,27 +79,6 @@ double wrap_phase(double phase);
 // event per cycle, all at phase 0; the exposure holds whole cycles, so its
 // cos and sin integrals vanish): A = 1, Fi = 0, DeltaLogLik = 100 ln 2 =
 // 69.3147..., the most this model can gain from 100 events.
-// The Newton step of the fit: the solution d of m d = g for a symmetric 3x3
-// matrix m (minus the Hessian) and gradient g, with a ridge where m is
-// singular to working precision; d = 0 (the search ends) where m or g holds
-// inf or NaN, or m cannot be factored even with a large ridge.
-struct Vec3 {
-  double v[3] = {0.0, 0.0, 0.0};
-  double& operator[](int i) { return v[i]; }
-  double operator[](int i) const { return v[i]; }
-};
-struct Sym3 {  // upper triangle
-  double m00 = 0.0, m01 = 0.0, m02 = 0.0, m11 = 0.0, m12 = 0.0, m22 = 0.0;
-  Vec3 times(const Vec3& d) const {
-    Vec3 r;
-    r[0] = m00 * d[0] + m01 * d[1] + m02 * d[2];
-    r[1] = m01 * d[0] + m11 * d[1] + m12 * d[2];
-    r[2] = m02 * d[0] + m12 * d[1] + m22 * d[2];
-    return r;
-  }
-};
-Vec3 solve_newton_step(const Sym3& m, const Vec3& g);
-
 class PeriodicFitter {
  public:
   PeriodicFitter(std::span<const double> x, const Exposure& exposure);
