@@ -53,6 +53,31 @@ class SurveyResult:
         return int(np.nanargmax(self.delta_log_lik))
 
 
+def _real_array(values, name):
+    """values as a float64 array; ValueError for a masked array with masked
+    values (whose hidden values would be surveyed), TypeError for complex
+    numbers (whose imaginary part would be dropped) and whatever else is not
+    real numbers."""
+    if isinstance(values, np.ma.MaskedArray):
+        if np.ma.getmaskarray(values).any():
+            raise ValueError(f"{name} has masked values: pass {name}.compressed() (the "
+                             "values left unmasked) instead")
+        values = values.data
+    array = np.asarray(values)
+    if array.dtype.kind == "O":
+        try:
+            array = array.astype(np.float64)
+        except (TypeError, ValueError):
+            raise TypeError(f"{name} must be real numbers") from None
+    if array.dtype.kind == "c":
+        raise TypeError(f"{name} must be real numbers, not complex ones")
+    if array.dtype.kind in "US":
+        raise TypeError(f"{name} must be real numbers, not text")
+    if array.dtype.kind not in "biuf":
+        raise TypeError(f"{name} must be real numbers, not values of type {array.dtype}")
+    return array.astype(np.float64, copy=False)
+
+
 def survey(times, min_period, max_period, samples_per_peak=5, periods=None, intervals=None,
            threads=0):
     """The converged fit at every trial period.
@@ -65,8 +90,10 @@ def survey(times, min_period, max_period, samples_per_peak=5, periods=None, inte
     intervals: (start, end) pairs on the times' axis, sorted and not
     overlapping, over which the rate is integrated; every time must lie in one.
     threads: 0 for every core; the result does not depend on it.
-    Raises ValueError for arguments the command would reject. The engine runs
-    without holding the GIL.
+    Raises ValueError for arguments the command would reject (and for a
+    masked array with masked values: pass times.compressed()), TypeError for
+    times or intervals that are not real numbers. The engine runs without
+    holding the GIL; Ctrl-C interrupts it.
     """
     if _engine is None:
         raise ImportError("periodscan._engine is not built: build the project and put "
@@ -78,9 +105,9 @@ def survey(times, min_period, max_period, samples_per_peak=5, periods=None, inte
             raise ValueError("periods must be a whole number")
         if periods < 2:
             raise ValueError("periods must be at least 2")
-    times = np.asarray(times, dtype=np.float64)
+    times = _real_array(times, "times")
     if intervals is not None:
-        intervals = np.asarray(intervals, dtype=np.float64)
+        intervals = _real_array(intervals, "intervals")
         if intervals.ndim == 1 and intervals.size == 2:
             intervals = intervals.reshape(1, 2)
     columns = _engine.survey(times, float(min_period), float(max_period),

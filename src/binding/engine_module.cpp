@@ -1,13 +1,16 @@
 // periodscan._engine: the survey of periodscan-survey for numpy arrays.
 //
 // survey() checks its arguments as the command checks its files (raising
-// ValueError with the reason), runs the engine with the GIL released, and
-// returns a dict of float64 arrays with the command's columns, computed by
-// the same code, so that both give the same bits for the same times.
+// ValueError with the reason, TypeError for what is not real numbers), runs
+// the engine with the GIL released (taking it back now and then so that
+// Ctrl-C interrupts a long survey), and returns a dict of float64 arrays with
+// the command's columns, computed by the same code, so that both give the
+// same bits for the same times.
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 
+#include <chrono>
 #include <cmath>
 #include <optional>
 #include <stdexcept>
@@ -16,6 +19,7 @@
 
 #include "results/survey_table.h"
 #include "scan/frequency_survey.h"
+#include "scan/survey_scale.h"
 #include "survey/fit_columns.h"
 #include "survey/interval_file.h"
 #include "survey/survey_setup.h"
@@ -35,6 +39,47 @@ std::string spelled(double value) {
 
 [[noreturn]] void invalid(const std::string& what) { throw std::invalid_argument(what); }
 
+// `values` as an array of doubles, refusing what the conversion would quietly
+// get wrong: a masked array's hidden values (ValueError), the imaginary part
+// of complex numbers and anything that is not real numbers (TypeError).
+DoubleArray real_array(const py::object& values, const std::string& name) {
+  const py::object masked_array = py::module_::import("numpy.ma").attr("MaskedArray");
+  if (py::isinstance(values, masked_array)) {
+    if (py::module_::import("numpy.ma").attr("getmaskarray")(values).attr("any")().cast<bool>()) {
+      invalid(name + " has masked values: pass " + name +
+              ".compressed() (the values left unmasked) instead");
+    }
+  }
+  const py::array array = py::array::ensure(values);
+  if (!array) throw py::type_error(name + " must be an array of real numbers");
+  const char kind = array.dtype().kind();
+  if (kind == 'c') throw py::type_error(name + " must be real numbers, not complex ones");
+  if (kind == 'U' || kind == 'S') throw py::type_error(name + " must be real numbers, not text");
+  if (kind != 'f' && kind != 'i' && kind != 'u' && kind != 'b') {
+    throw py::type_error(name + " must be real numbers, not values of type " +
+                         py::str(array.dtype()).cast<std::string>());
+  }
+  return DoubleArray::ensure(array);
+}
+
+// Checks for Ctrl-C now and then from the engine's progress reports, which
+// come on the calling thread with the GIL released.
+class SignalWatch {
+ public:
+  struct Interrupted {};
+
+  void operator()() {
+    const auto now = std::chrono::steady_clock::now();
+    if (now - last_ < std::chrono::milliseconds(100)) return;
+    last_ = now;
+    py::gil_scoped_acquire acquire;
+    if (PyErr_CheckSignals() != 0) throw Interrupted{};  // the error stays set
+  }
+
+ private:
+  std::chrono::steady_clock::time_point last_ = std::chrono::steady_clock::now();
+};
+
 std::vector<double> checked_times(const DoubleArray& array) {
   if (array.ndim() != 1) invalid("times must be a one-dimensional array");
   const auto view = array.unchecked<1>();
@@ -53,10 +98,11 @@ std::vector<double> checked_times(const DoubleArray& array) {
   return times;
 }
 
-std::vector<Interval> checked_intervals(const std::optional<DoubleArray>& array,
+std::vector<Interval> checked_intervals(const py::object& values,
                                         const std::vector<double>& times) {
   std::vector<Interval> intervals;
-  if (!array) return intervals;
+  if (values.is_none()) return intervals;
+  const std::optional<DoubleArray> array = real_array(values, "intervals");
   if (array->ndim() != 2 || array->shape(1) != 2) {
     invalid("intervals must be an array of (start, end) pairs");
   }
@@ -103,14 +149,14 @@ void check_grid(const GridChoice& choice) {
   }
 }
 
-py::dict survey(const DoubleArray& times_array, double min_period, double max_period,
-                double samples_per_peak, int periods,
-                const std::optional<DoubleArray>& intervals_array, int threads) {
+py::dict survey(const py::object& times_values, double min_period, double max_period,
+                double samples_per_peak, int periods, const py::object& intervals_values,
+                int threads) {
   const GridChoice choice{min_period, max_period, samples_per_peak, periods};
   check_grid(choice);
   if (threads < 0) invalid("threads must be 0 (every core) or more");
-  const std::vector<double> times = checked_times(times_array);
-  const std::vector<Interval> intervals = checked_intervals(intervals_array, times);
+  const std::vector<double> times = checked_times(real_array(times_values, "times"));
+  const std::vector<Interval> intervals = checked_intervals(intervals_values, times);
 
   const double t1 = times.front();
   const double span = times.back() - t1;
@@ -120,18 +166,29 @@ py::dict survey(const DoubleArray& times_array, double min_period, double max_pe
         "samples_per_peak");
   }
   const FrequencyGrid grid = make_grid(choice, span);
+  const ScaleProblem scale =
+      survey_scale_problem(times, intervals, 1.0 / min_period, grid.is_uniform());
+  if (!scale.reason.empty()) invalid(scale.reason);
   std::vector<SpectrumColumns> columns(grid.size());
+  bool interrupted = false;
   {
     py::gil_scoped_release release;
     const std::vector<double> x = relative_times(times, t1);
     const Exposure exposure = sample_exposure(intervals, t1, span);
     SurveyOptions options;
     options.threads = threads;
-    const std::vector<SpectrumRow> rows = survey_spectrum(x, grid, exposure, options);
-    for (std::size_t i = 0; i < rows.size(); ++i) {
-      columns[i] = spectrum_columns(grid.at(i), rows[i], t1, t1);
+    SignalWatch watch;
+    options.progress = [&watch](std::size_t, std::size_t) { watch(); };
+    try {
+      const std::vector<SpectrumRow> rows = survey_spectrum(x, grid, exposure, options);
+      for (std::size_t i = 0; i < rows.size(); ++i) {
+        columns[i] = spectrum_columns(grid.at(i), rows[i], t1, t1);
+      }
+    } catch (const SignalWatch::Interrupted&) {
+      interrupted = true;
     }
   }
+  if (interrupted) throw py::error_already_set();  // KeyboardInterrupt, or what the handler raised
 
   const auto n = py::ssize_t(columns.size());
   py::dict result;

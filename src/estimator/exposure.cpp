@@ -36,6 +36,15 @@ double Exposure::middle() const {
   return 0.5 * (parts_.front().start + parts_.back().end);
 }
 
+Exposure Exposure::scaled(int exponent) const {
+  std::vector<Interval> parts;
+  parts.reserve(parts_.size());
+  for (const Interval& part : parts_) {
+    parts.push_back({std::ldexp(part.start, -exponent), std::ldexp(part.end, -exponent)});
+  }
+  return intervals(std::move(parts));
+}
+
 Exposure::Moments Exposure::moments(double omega) const { return moments(omega, 0.0); }
 
 // Each interval is written as its middle m and half-length h:

@@ -43,6 +43,11 @@ class Exposure {
   Moments moments(double omega, double origin) const;
   // Middle of the hull of the parts: (first start + last end)/2.
   double middle() const;
+  // The same exposure in units of 2^exponent (every position times
+  // 2^-exponent, see estimator/time_scale.h). Exact: its moments at
+  // omega*2^exponent are those of this one times 2^-exponent, to the bit,
+  // unless a position underflows.
+  Exposure scaled(int exponent) const;
 
  private:
   std::vector<Interval> parts_;

@@ -11,7 +11,8 @@
 #include <new>
 #include <numbers>
 
-#include "scan/ordered_work.h"
+#include "estimator/time_scale.h"
+#include "parallel/ordered_work.h"
 
 namespace periodscan {
 
@@ -47,7 +48,25 @@ std::size_t fft_size(std::size_t minimum) {
   return best;
 }
 
+// The largest distance of an event from the origin.
+double extent(std::span<const double> x, double origin) {
+  double reach = 0.0;
+  for (double xi : x) reach = std::max(reach, std::fabs(xi - origin));
+  return reach;
+}
+
 }  // namespace
+
+double reduce_to_grid(double position, double cells) {
+  if (std::fabs(position) < 0x1p53) {
+    const double fast = position - cells * std::floor(position / cells);
+    if (fast >= -1.0 && fast < cells) return fast;
+  }
+  if (!std::isfinite(position)) return 0.0;
+  double r = std::fmod(position, cells);  // exact, in (-cells, cells)
+  if (r < 0.0) r += cells;
+  return r < cells ? r : 0.0;  // r + cells rounds to cells for r just below 0
+}
 
 void HarmonicSums::FftwFree::operator()(double* p) const { fftw_free(p); }
 void HarmonicSums::Free::operator()(double* p) const { std::free(p); }
@@ -58,9 +77,9 @@ void HarmonicSums::Free::operator()(double* p) const { std::free(p); }
 // exp(-4 pi^2 tau (1 - 1/sigma)) at the band edge nu = pi/sigma.
 HarmonicSums::HarmonicSums(std::span<const double> x, double origin, double delta,
                            std::size_t capacity, int harmonics, int threads)
-    : x_(x),
-      origin_(origin),
-      delta_(delta),
+    : scale_(time_scale_exponent(extent(x, origin))),
+      relative_(x.size()),
+      delta_(std::ldexp(delta, scale_)),
       capacity_(capacity),
       harmonics_(harmonics),
       threads_(threads),
@@ -81,7 +100,10 @@ HarmonicSums::HarmonicSums(std::span<const double> x, double origin, double delt
   madvise(storage, bytes, MADV_HUGEPAGE);  // a hint only
   sums_.reset(static_cast<double*>(storage));
   const double cell = 2.0 * std::numbers::pi / static_cast<double>(cells_);
-  for (std::size_t i = 0; i < x.size(); ++i) position_[i] = delta * (x[i] - origin) / cell;
+  for (std::size_t i = 0; i < x.size(); ++i) {
+    relative_[i] = std::ldexp(x[i] - origin, -scale_);
+    position_[i] = delta_ * relative_[i] / cell;
+  }
   for (int t = 0; t < threads; ++t) {
     auto* p = static_cast<double*>(fftw_malloc(2 * sizeof(double) * cells_));
     if (p == nullptr) throw std::bad_alloc();
@@ -108,10 +130,10 @@ void HarmonicSums::copy(std::size_t j, std::span<std::complex<double>> out) cons
 void HarmonicSums::compute(double omega0, std::size_t count, int first, int last) {
   assert(count >= 1 && count <= capacity_ && first >= 1 && last <= harmonics_ && first <= last);
   count_ = count;
-  const std::size_t n_events = x_.size();
+  const std::size_t n_events = relative_.size();
   const double cell = 2.0 * std::numbers::pi / static_cast<double>(cells_);
   const auto half = static_cast<std::ptrdiff_t>(count / 2);
-  const double omega_mid = omega0 + static_cast<double>(half) * delta_;
+  const double omega_mid = std::ldexp(omega0, scale_) + static_cast<double>(half) * delta_;
   const double tau = tau_;
 
   // exp(-j^2/(4 tau)) for j = -kHalfWidth+1 .. kHalfWidth.
@@ -138,10 +160,9 @@ void HarmonicSums::compute(double omega0, std::size_t count, int first, int last
         std::fill_n(g, 2 * cells_, 0.0);
         double phi[kWidth];
         for (std::size_t i = 0; i < n_events; ++i) {
-          const double phase = k * omega_mid * (x_[i] - origin_);
+          const double phase = k * omega_mid * relative_[i];
           const double wr = std::cos(phase), wi = std::sin(phase);
-          double xi = k * position_[i];
-          xi -= n_real * std::floor(xi / n_real);
+          const double xi = reduce_to_grid(k * position_[i], n_real);
           const double cell_below = std::floor(xi);
           const double frac = cell_below - xi;  // in (-1, 0]
           // phi(frac + j) = exp(-frac^2/4tau) * q^j * exp(-j^2/4tau)

@@ -24,7 +24,10 @@
 // k*omega*(x_i - origin) in double precision, about 1e-16 of that phase.
 //
 // The sums do not depend on how many threads compute them: every harmonic is
-// computed whole by one thread with the same operations.
+// computed whole by one thread with the same operations. Inside, positions
+// and frequencies are in units of a power of two near the events' extent
+// about the origin (estimator/time_scale.h), which leaves every phase the
+// same bits.
 #pragma once
 
 #include <complex>
@@ -37,10 +40,21 @@ struct fftw_plan_s;
 
 namespace periodscan {
 
+// A point's position on the periodic grid of `cells` cells, for the spread:
+// `position` reduced modulo cells, in [-1, cells), so that the kernel's
+// cells, counted from floor(result) - 12 and wrapped once, all lie in the
+// grid. Below 2^53 cells (every position of a survey that passes
+// scan/survey_scale.h) that is position - cells*floor(position/cells), as it
+// always was (slightly below 0 where position/cells rounds up to a whole
+// number); beyond, where that formula can land anywhere, and wherever it
+// would leave the range, the exact remainder in [0, cells); 0 for inf or NaN.
+// Example: cells 24: 50 gives 2, -1 gives 23, 2^70 gives 16.
+double reduce_to_grid(double position, double cells);
+
 class HarmonicSums {
  public:
-  // Storage for grids of up to `capacity` frequencies `delta` apart; the
-  // events must outlive the object. threads >= 1 share the harmonics.
+  // Storage for grids of up to `capacity` frequencies `delta` apart (the
+  // events are copied). threads >= 1 share the harmonics.
   HarmonicSums(std::span<const double> x, double origin, double delta, std::size_t capacity,
                int harmonics, int threads);
   ~HarmonicSums();
@@ -77,9 +91,9 @@ class HarmonicSums {
     void operator()(double* p) const;
   };
 
-  std::span<const double> x_;
-  double origin_;
-  double delta_;
+  int scale_;                     // units of 2^scale_ inside
+  std::vector<double> relative_;  // (x_i - origin)*2^-scale_
+  double delta_;                  // scaled
   std::size_t capacity_;
   std::size_t count_ = 0;
   int harmonics_;

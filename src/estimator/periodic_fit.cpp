@@ -5,6 +5,8 @@
 #include <cmath>
 #include <numbers>
 
+#include "estimator/time_scale.h"
+
 namespace periodscan {
 
 namespace {
@@ -25,32 +27,27 @@ constexpr int kMaxCircleVisits = 8;
 // Relative slack of the optimality condition at A = 1.
 constexpr double kCircleConditionSlack = 1e-10;
 
-struct Vec3 {
-  double v[3] = {0.0, 0.0, 0.0};
-  double& operator[](int i) { return v[i]; }
-  double operator[](int i) const { return v[i]; }
-};
-
 double dot(const Vec3& a, const Vec3& b) { return a[0] * b[0] + a[1] * b[1] + a[2] * b[2]; }
 
-// Symmetric 3x3 matrix, upper triangle.
-struct Sym3 {
-  double m00 = 0.0, m01 = 0.0, m02 = 0.0, m11 = 0.0, m12 = 0.0, m22 = 0.0;
-  Vec3 times(const Vec3& d) const {
-    Vec3 r;
-    r[0] = m00 * d[0] + m01 * d[1] + m02 * d[2];
-    r[1] = m01 * d[0] + m11 * d[1] + m12 * d[2];
-    r[2] = m02 * d[0] + m12 * d[1] + m22 * d[2];
-    return r;
-  }
-};
+}  // namespace
 
 // Solves m d = g by Cholesky. A matrix that is singular to working precision
 // (two or three events, or a period far longer than the span, where 1 and
-// cos are nearly the same column) gets a ridge of relative size 1e-13.
-Vec3 solve(Sym3 m, const Vec3& g) {
+// cos are nearly the same column) gets a ridge of relative size 1e-13, raised
+// a hundredfold at a time; a ridge of 1e3 times the largest diagonal factors
+// any finite positive semi-definite matrix, so kMaxRidges tries are enough.
+// A matrix or gradient holding inf or NaN, or one that still cannot be
+// factored, gives d = 0: a step that ends the search.
+Vec3 solve_newton_step(const Sym3& m, const Vec3& g) {
+  constexpr int kMaxRidges = 20;
+  const Vec3 zero;
+  for (double v : {m.m00, m.m01, m.m02, m.m11, m.m12, m.m22, g[0], g[1], g[2]}) {
+    if (!std::isfinite(v)) return zero;
+  }
   const double scale = std::max({m.m00, m.m11, m.m22, 1e-300});
-  for (double ridge = 0.0;; ridge = ridge == 0.0 ? 1e-13 * scale : ridge * 100.0) {
+  double ridge = 0.0;
+  for (int attempt = 0; attempt < kMaxRidges;
+       ++attempt, ridge = ridge == 0.0 ? 1e-13 * scale : ridge * 100.0) {
     const double a00 = m.m00 + ridge, a11 = m.m11 + ridge, a22 = m.m22 + ridge;
     if (!(a00 > 0.0)) continue;
     const double l00 = std::sqrt(a00);
@@ -69,9 +66,13 @@ Vec3 solve(Sym3 m, const Vec3& g) {
     d[2] = y2 / l22;
     d[1] = (y1 - l21 * d[2]) / l11;
     d[0] = (y0 - l10 * d[1] - l20 * d[2]) / l00;
+    if (!(std::isfinite(d[0]) && std::isfinite(d[1]) && std::isfinite(d[2]))) return zero;
     return d;
   }
+  return zero;
 }
+
+namespace {
 
 // 1 + cos(u) from cos u and sin u without the cancellation near u = pi.
 double one_plus_cos(double c, double s) { return c >= 0.0 ? 1.0 + c : s * s / (1.0 - c); }
@@ -111,10 +112,19 @@ double wrap_phase(double phase) {
 }
 
 PeriodicFitter::PeriodicFitter(std::span<const double> x, const Exposure& exposure)
-    : x_(x), exposure_(exposure), origin_(exposure.middle()), cos_(x.size()), sin_(x.size()) {}
+    : scale_(time_scale_exponent(x, exposure)),
+      exposure_(exposure.scaled(scale_)),
+      origin_(exposure_.middle()),
+      position_(x.size()),
+      cos_(x.size()),
+      sin_(x.size()) {
+  const double middle = exposure.middle();
+  for (std::size_t i = 0; i < x.size(); ++i) position_[i] = std::ldexp(x[i] - middle, -scale_);
+}
 
-PeriodicFit PeriodicFitter::fit(double omega) {
-  const std::size_t n = x_.size();
+PeriodicFit PeriodicFitter::fit(double omega_unscaled) {
+  const double omega = std::ldexp(omega_unscaled, scale_);
+  const std::size_t n = position_.size();
   const double count = static_cast<double>(n);
   const double* c = cos_.data();
   const double* s = sin_.data();
@@ -123,7 +133,7 @@ PeriodicFit PeriodicFitter::fit(double omega) {
   // to the first event at the end.
   double sum_c = 0.0, sum_s = 0.0;
   for (std::size_t i = 0; i < n; ++i) {
-    const double theta = omega * (x_[i] - origin_);
+    const double theta = omega * position_[i];
     cos_[i] = std::cos(theta);
     sin_[i] = std::sin(theta);
     sum_c += cos_[i];
@@ -265,7 +275,7 @@ PeriodicFit PeriodicFitter::fit(double omega) {
       beta[1] = beta[0] * cf;
       beta[2] = -beta[0] * sf;
       if (!newton_pass(beta)) break;
-      Vec3 d = solve(h, g);
+      Vec3 d = solve_newton_step(h, g);
       // Inward means lowering |b12| - b0 to first order.
       if (-d[0] + (beta[1] * d[1] + beta[2] * d[2]) / beta[0] >= 0.0) {
         // Newton points out of the cone; the gradient points in, since the
@@ -284,7 +294,7 @@ PeriodicFit PeriodicFitter::fit(double omega) {
     }
 
     if (!newton_pass(beta)) break;  // not reached: every step keeps the rate positive
-    const Vec3 d = solve(h, g);
+    const Vec3 d = solve_newton_step(h, g);
     const double decrement = dot(g, d);
     if (decrement <= kDecrementTolerance ||
         (decrement < 1e-12 && decrement >= 0.25 * last_decrement)) {

@@ -36,10 +36,33 @@ PeriodicFit fit_periodic_rate(std::span<const double> x, double omega, const Exp
 // multiple of 2 pi gives +0 (never -0).
 double wrap_phase(double phase);
 
+// The Newton step of the fit: the solution d of m d = g for a symmetric 3x3
+// matrix m (minus the Hessian) and gradient g, with a ridge where m is
+// singular to working precision; d = 0 (the search ends) where m or g holds
+// inf or NaN, or m cannot be factored even with a large ridge.
+struct Vec3 {
+  double v[3] = {0.0, 0.0, 0.0};
+  double& operator[](int i) { return v[i]; }
+  double operator[](int i) const { return v[i]; }
+};
+struct Sym3 {  // upper triangle
+  double m00 = 0.0, m01 = 0.0, m02 = 0.0, m11 = 0.0, m12 = 0.0, m22 = 0.0;
+  Vec3 times(const Vec3& d) const {
+    Vec3 r;
+    r[0] = m00 * d[0] + m01 * d[1] + m02 * d[2];
+    r[1] = m01 * d[0] + m11 * d[1] + m12 * d[2];
+    r[2] = m02 * d[0] + m12 * d[1] + m22 * d[2];
+    return r;
+  }
+};
+Vec3 solve_newton_step(const Sym3& m, const Vec3& g);
+
 // The same fit, for one thread fitting many frequencies of one catalogue: it
 // keeps the cos and sin of the event phases between the Newton passes and
-// reuses that storage from call to call. The events must outlive it; the
-// exposure is copied.
+// reuses that storage from call to call. It keeps its own copy of the events
+// and the exposure, in units of a power of two near the sample's length
+// (estimator/time_scale.h): the same bits as in the times' own unit, without
+// overflow or underflow of 1/rate^2 for times in units far from 1.
 //
 // How the maximum is found: Newton's method on the concave log-likelihood in
 // beta = Mju*(1, A cos Fi, -A sin Fi), from the Rayleigh estimate, with the
@@ -66,9 +89,12 @@ class PeriodicFitter {
   double last_rayleigh_z() const { return rayleigh_z_; }
 
  private:
-  std::span<const double> x_;
-  Exposure exposure_;
-  double origin_;
+  // Everything inside is in units of 2^scale_ (estimator/time_scale.h), a
+  // power of two near the length of the sample.
+  int scale_;
+  Exposure exposure_;             // scaled
+  double origin_;                 // the exposure's middle, scaled
+  std::vector<double> position_;  // (x_i - middle)*2^-scale_
   std::vector<double> cos_;
   std::vector<double> sin_;
   double rayleigh_z_ = 0.0;

@@ -9,7 +9,8 @@
 
 #include "estimator/harmonic_fit.h"
 #include "estimator/harmonic_sums.h"
-#include "scan/ordered_work.h"
+#include "estimator/time_scale.h"
+#include "parallel/ordered_work.h"
 
 namespace periodscan {
 
@@ -22,7 +23,7 @@ constexpr std::size_t kPieceSize = 32;
 // Harmonics of the fast route (the first 16 always, up to 40 where needed),
 // and the storage for the sums of one block of frequencies; the blocks reuse
 // it, so memory stays O(N + frequencies).
-constexpr int kHarmonics = 40;
+constexpr int kHarmonics = kFastRouteHarmonics;
 constexpr int kFirstHarmonics = 16;
 constexpr std::size_t kBlockBytes = std::size_t{64} << 20;
 // The fast route promises the converged maximum to this, in DeltaLogLik and
@@ -31,8 +32,14 @@ constexpr double kFastRouteTolerance = 1e-7;
 // Events times frequencies below which the fast route runs on one thread.
 constexpr double kSmallFastSurvey = 2e7;
 
-int thread_count(const SurveyOptions& options) {
-  return options.threads > 0 ? options.threads : available_cores();
+// The threads asked for (0: every core), but never more than the cores this
+// process may use, nor than pieces of work: each thread owns a workspace of
+// the size of the catalogue.
+int thread_count(const SurveyOptions& options, std::size_t frequencies) {
+  const int cores = available_cores();
+  const int asked = options.threads > 0 ? std::min(options.threads, cores) : cores;
+  const std::size_t pieces = (frequencies + kPieceSize - 1) / kPieceSize;
+  return static_cast<int>(std::max<std::size_t>(1, std::min<std::size_t>(asked, pieces)));
 }
 
 // Rough costs, in units of one event in one pass of the direct fit: a direct
@@ -87,7 +94,7 @@ std::vector<SpectrumRow> survey_spectrum(std::span<const double> x, const Freque
   // A small fast-route survey is done in a few milliseconds, less than a
   // second thread costs it: each thread's FFTs fault in their own buffers.
   const double work = static_cast<double>(x.size()) * static_cast<double>(total);
-  const int threads = fast && work < kSmallFastSurvey ? 1 : thread_count(options);
+  const int threads = fast && work < kSmallFastSurvey ? 1 : thread_count(options, total);
   std::vector<PeriodicFitter> fitters;
   fitters.reserve(static_cast<std::size_t>(threads));
   for (int t = 0; t < threads; ++t) fitters.emplace_back(x, exposure);
@@ -104,20 +111,24 @@ std::vector<SpectrumRow> survey_spectrum(std::span<const double> x, const Freque
   // The fast route, block by block. Block boundaries depend only on the grid,
   // never on the thread count, and every frequency's fit reads only its own
   // sums: the rows are the same bits for any number of threads.
-  const double origin = exposure.middle();
+  // The exposure's moments in units of a power of two near the sample's
+  // length (estimator/time_scale.h): the same bits, without overflow.
+  const int scale = time_scale_exponent(x, exposure);
+  const Exposure scaled_exposure = exposure.scaled(scale);
+  const double origin = scaled_exposure.middle();
   const double count = static_cast<double>(x.size());
-  const double total_time = exposure.total();
+  const double total_time = scaled_exposure.total();
   const std::size_t block_size = std::min(
       total,
       std::max<std::size_t>(kPieceSize, kBlockBytes / (sizeof(std::complex<double>) * kHarmonics)));
-  HarmonicSums sums(x, origin, kTwoPi * grid.step(), block_size, kHarmonics, threads);
+  HarmonicSums sums(x, exposure.middle(), kTwoPi * grid.step(), block_size, kHarmonics, threads);
   // Per frequency of the block: 1 fitted from the first harmonics, 2 not yet.
   std::vector<unsigned char> state(block_size);
   auto fit_from_sums = [&](std::size_t i, std::size_t begin, int harmonics) {
-    const double omega = kTwoPi * grid.at(i);
+    const double omega = std::ldexp(kTwoPi * grid.at(i), scale);
     std::complex<double> s[kHarmonics];
     sums.copy(i - begin, std::span(s, static_cast<std::size_t>(harmonics)));
-    const Exposure::Moments moments = exposure.moments(omega, origin);
+    const Exposure::Moments moments = scaled_exposure.moments(omega, origin);
     HarmonicFitInput input;
     input.sums = std::span(s, static_cast<std::size_t>(harmonics));
     input.count = count;

@@ -38,13 +38,17 @@
 
 namespace periodscan {
 
+// The most harmonics the fast route sums (scan/survey_scale.h bounds the
+// phases with it).
+inline constexpr int kFastRouteHarmonics = 40;
+
 struct SpectrumRow {
   PeriodicFit fit;
   double rayleigh_z = 0.0;
 };
 
 struct SurveyOptions {
-  int threads = 0;  // 0: every core this process may use
+  int threads = 0;  // 0: every core this process may use; never more than that
   // Called on the calling thread now and then with the frequencies done.
   std::function<void(std::size_t done, std::size_t total)> progress;
 };

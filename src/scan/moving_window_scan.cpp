@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "estimator/cached_search.h"
-#include "scan/ordered_work.h"
+#include "parallel/ordered_work.h"
 #include "scan/period_grid.h"
 #include "scan/period_pairs.h"
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <vector>
 
-#include "scan/ordered_work.h"
+#include "parallel/ordered_work.h"
 #include "scan/period_grid.h"
 #include "scan/period_pairs.h"
 

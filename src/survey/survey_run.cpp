@@ -15,6 +15,7 @@
 #include "results/survey_grid.h"
 #include "results/survey_table.h"
 #include "scan/frequency_survey.h"
+#include "scan/survey_scale.h"
 #include "survey/catalogue_metadata.h"
 #include "survey/event_times.h"
 #include "survey/fit_columns.h"
@@ -141,6 +142,18 @@ class SurveyRun {
       if ((span() - command_.window) / command_.step >= double(kMaxWindows)) {
         *error = "--step " + spelled(command_.step) + " gives more than " +
                  std::to_string(kMaxWindows) + " windows";
+        return false;
+      }
+    }
+    // Scales the engine cannot represent (a grid too large is reported as
+    // such by the run).
+    const double length = command_.moving_windows() ? command_.window : span();
+    if (grid_fits(grid_choice(), length)) {
+      const ScaleProblem scale =
+          survey_scale_problem(events_.times, intervals_.intervals, 1.0 / command_.min_period,
+                               command_.periods == 0, command_.moving_windows() ? length : 0.0);
+      if (!scale.reason.empty()) {
+        *error = (scale.in_intervals ? command_.intervals : command_.events) + ": " + scale.reason;
         return false;
       }
     }

@@ -159,5 +159,92 @@ TEST(PeriodicFitTest, RayleighStatistic) {
   EXPECT_NEAR(fitter.last_rayleigh_z(), 2.5, 1e-12);
 }
 
+// The Newton step ends the search (d = 0) on a matrix or gradient holding
+// inf or NaN, and on one it cannot factor; a singular matrix gets a finite
+// ridged step.
+TEST(PeriodicFitTest, NewtonStepAlwaysReturns) {
+  const double inf = HUGE_VAL, nan = std::nan("");
+  struct Case {
+    const char* label;
+    Sym3 m;
+    Vec3 g;
+    bool zero;
+  };
+  const Case cases[] = {
+      {"inf on the diagonal", {inf, 0, 0, 1, 0, 1}, {{1, 1, 1}}, true},
+      {"NaN off the diagonal", {1, nan, 0, 1, 0, 1}, {{1, 1, 1}}, true},
+      {"NaN in the gradient", {1, 0, 0, 1, 0, 1}, {{1, nan, 1}}, true},
+      {"all inf", {inf, inf, inf, inf, inf, inf}, {{inf, inf, inf}}, true},
+      {"zero matrix", {0, 0, 0, 0, 0, 0}, {{1, 1, 1}}, true},
+      {"negative definite", {-1, 0, 0, -1, 0, -1}, {{1, 1, 1}}, false},
+      {"rank one", {1, 1, 1, 1, 1, 1}, {{1, 1, 1}}, false},
+      {"identity", {1, 0, 0, 1, 0, 1}, {{1, 2, 3}}, false},
+  };
+  for (const Case& c : cases) {
+    const Vec3 d = solve_newton_step(c.m, c.g);
+    for (int k = 0; k < 3; ++k) {
+      EXPECT_TRUE(std::isfinite(d[k])) << c.label;
+      if (c.zero) {
+        EXPECT_EQ(d[k], 0.0) << c.label;
+      }
+    }
+  }
+  const Vec3 d = solve_newton_step({1, 0, 0, 1, 0, 1}, {{1, 2, 3}});
+  EXPECT_EQ(d[0], 1.0);
+  EXPECT_EQ(d[2], 3.0);
+}
+
+// The fit works in units of a power of two near the span: the same catalogue
+// in units 2^200 or 2^-200 times as large gives the same bits, with and
+// without intervals, inside the cone and on the circle A = 1.
+TEST(PeriodicFitTest, SameBitsInAnyPowerOfTwoUnit) {
+  const std::vector<double> x = read_example_times("scsn_2021_quarry_blasts_days.txt");
+  const double periods[] = {1.0, 0.5, 0.41, 7.0, 91.0, 2000.0};
+  const std::vector<Interval> parts = {{0.0, 100.0}, {120.0, x.back()}};
+  for (const bool with_parts : {false, true}) {
+    const Exposure exposure =
+        with_parts ? Exposure::intervals(parts) : Exposure::whole_span(x.back());
+    PeriodicFitter days(x, exposure);
+    for (const int shift : {200, -200}) {
+      std::vector<double> scaled(x.size());
+      for (std::size_t i = 0; i < x.size(); ++i) scaled[i] = std::ldexp(x[i], shift);
+      PeriodicFitter other(scaled, exposure.scaled(-shift));
+      for (const double period : periods) {
+        const PeriodicFit a = days.fit(kTwoPi / period);
+        const PeriodicFit b = other.fit(kTwoPi / std::ldexp(period, shift));
+        EXPECT_EQ(a.delta_log_lik, b.delta_log_lik) << period << " shift " << shift;
+        EXPECT_EQ(a.amplitude, b.amplitude) << period << " shift " << shift;
+        EXPECT_EQ(a.phase, b.phase) << period << " shift " << shift;
+      }
+    }
+  }
+}
+
+// Every fit ends with finite numbers, whatever the scale: times and periods
+// near 1e160 (where 1/rate^2 in the times' unit overflows) agree with the same
+// catalogue in days; an exposure far beyond the events (phases beyond any
+// precision) and times near 1e300 at a period of 1 still end.
+TEST(PeriodicFitTest, EveryFitEnds) {
+  const std::vector<double> x = read_example_times("scsn_2021_quarry_blasts_days.txt");
+  std::vector<double> huge(x.size()), far(x.size());
+  for (std::size_t i = 0; i < x.size(); ++i) {
+    huge[i] = x[i] * 1e158;
+    far[i] = x[i] * 1e298;
+  }
+  const PeriodicFit in_days = fit_periodic_rate(x, kTwoPi / 1.5, Exposure::whole_span(x.back()));
+  const PeriodicFit in_huge =
+      fit_periodic_rate(huge, kTwoPi / 1.5e158, Exposure::whole_span(huge.back()));
+  EXPECT_NEAR(in_huge.delta_log_lik, in_days.delta_log_lik, 1e-9 * in_days.delta_log_lik);
+  EXPECT_NEAR(in_huge.amplitude, in_days.amplitude, 1e-9);
+  for (const PeriodicFit& fit :
+       {in_huge, fit_periodic_rate(x, kTwoPi, Exposure::intervals({{0.0, 1e20}})),
+        fit_periodic_rate(x, kTwoPi, Exposure::intervals({{-1e200, 400.0}})),
+        fit_periodic_rate(far, kTwoPi, Exposure::whole_span(far.back()))}) {
+    EXPECT_TRUE(fit.delta_log_lik >= 0.0 && std::isfinite(fit.delta_log_lik));
+    EXPECT_TRUE(fit.amplitude >= 0.0 && fit.amplitude <= 1.0);
+    EXPECT_TRUE(fit.phase >= 0.0 && fit.phase < kTwoPi);
+  }
+}
+
 }  // namespace
 }  // namespace periodscan

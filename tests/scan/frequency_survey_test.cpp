@@ -92,6 +92,34 @@ TEST(SpectrumSurveyTest, SameBitsForAnyThreadCount) {
   }
 }
 
+// Both routes work in units of a power of two near the span: the catalogue
+// and its intervals in units 2^200 or 2^-200 times as large give the same
+// bits at the same frequencies in those units.
+TEST(SpectrumSurveyTest, SameBitsInAnyPowerOfTwoUnit) {
+  const std::vector<double> x = testing::read_example_times("scsn_2021_quarry_blasts_days.txt");
+  const std::vector<Interval> parts = {{0.0, 120.0}, {125.0, x.back()}};
+  const Exposure exposure = Exposure::intervals(parts);
+  const FrequencyGrid fast = FrequencyGrid::resolving(0.5, 2.0, x.back(), 5.0);
+  const std::vector<SpectrumRow> fast_days = survey(x, fast, exposure, 2);
+  const std::vector<SpectrumRow> direct_days = survey(x, listed_copy(fast), exposure, 2);
+  for (const int shift : {200, -200}) {
+    std::vector<double> scaled(x.size());
+    for (std::size_t i = 0; i < x.size(); ++i) scaled[i] = std::ldexp(x[i], shift);
+    const FrequencyGrid grid = FrequencyGrid::resolving(std::ldexp(0.5, shift),
+                                                        std::ldexp(2.0, shift), scaled.back(), 5.0);
+    ASSERT_EQ(grid.size(), fast.size());
+    const Exposure scaled_exposure = exposure.scaled(-shift);
+    const std::vector<SpectrumRow> rows[] = {survey(scaled, grid, scaled_exposure, 2),
+                                             survey(scaled, listed_copy(grid), scaled_exposure, 2)};
+    EXPECT_EQ(std::memcmp(rows[0].data(), fast_days.data(), rows[0].size() * sizeof(SpectrumRow)),
+              0)
+        << "fast route, shift " << shift;
+    EXPECT_EQ(std::memcmp(rows[1].data(), direct_days.data(), rows[1].size() * sizeof(SpectrumRow)),
+              0)
+        << "direct fits, shift " << shift;
+  }
+}
+
 // The fast route on a uniform grid against the direct fit at every
 // frequency, through the A = 1 peak of the daily blasting and its side lobes.
 TEST(SpectrumSurveyTest, FastRouteMatchesDirectFit) {

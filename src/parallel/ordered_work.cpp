@@ -1,4 +1,4 @@
-#include "scan/ordered_work.h"
+#include "parallel/ordered_work.h"
 
 #include <sched.h>
 

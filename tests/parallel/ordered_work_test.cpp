@@ -1,6 +1,6 @@
 // Pieces of work spread over threads are delivered in order, each only after
 // it is done, and failures on either side end the run cleanly.
-#include "scan/ordered_work.h"
+#include "parallel/ordered_work.h"
 
 #include <gtest/gtest.h>
 
