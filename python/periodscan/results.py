@@ -335,21 +335,30 @@ class TableRecord:
 
 
 def table_record(lines):
-    """The TableRecord of the comment lines "# events_read: 830 (...)",
-    "# t1: 3.83 (first event); last: 363.8; span: 360" and "# exposure: ..."."""
+    """The TableRecord of a table's comment lines: "# events_read: 830",
+    "# first_time: 3.83", "# last_time: 363.8", "# exposure: whole_span" (or
+    "intervals"); tables written before the record had keys say
+    "# t1: 3.83 (first event); last: 363.8; span: 360" and
+    "# exposure: from the first event to the last"."""
     record = TableRecord()
     for line in lines:
         if not line.startswith("#"):
             break
         text = line[1:].strip()
-        if text.startswith("events_read:"):
-            value = number(text.split(":", 1)[1].split()[0])
-            record.events_read = int(value) if value is not None else None
-        elif text.startswith("t1:") and "last:" in text:
+        key, _, value = text.partition(":")
+        value = value.strip()
+        if key == "events_read":
+            found = number(value.split()[0]) if value else None
+            record.events_read = int(found) if found is not None else None
+        elif key == "first_time":
+            record.t1 = number(value)
+        elif key == "last_time":
+            record.last = number(value)
+        elif key == "t1" and "last:" in text:
             record.t1 = number(text[3:].split("(")[0].strip())
             record.last = number(text.split("last:", 1)[1].split(";")[0].strip())
-        elif text.startswith("exposure:"):
-            record.over_intervals = "from the first event to the last" not in text
+        elif key == "exposure":
+            record.over_intervals = value not in ("whole_span", "from the first event to the last")
     return record
 
 
@@ -377,13 +386,17 @@ def _g(value):
 
 
 def table_span(lines):
-    """The span of the events from a table's comment line
-    "# t1: 0.0377 (first event); last: 364.99; span: 364.95", or None."""
+    """The span of the events from a table's comment line "# span: 364.95"
+    (or, before the record had keys, "# t1: 0.0377 (first event); last:
+    364.99; span: 364.95"), or None."""
     for line in lines:
-        if line.startswith("# t1:") and "span:" in line:
+        value = None
+        if line.startswith("# span:"):
+            value = number(line[len("# span:"):].strip())
+        elif line.startswith("# t1:") and "span:" in line:
             value = number(line.rsplit("span:", 1)[1].strip())
-            if value is not None and math.isfinite(value) and value > 0:
-                return value
+        if value is not None and math.isfinite(value) and value > 0:
+            return value
     return None
 
 
