@@ -212,7 +212,8 @@ def test_malformed_survey_table(tmp_path, label, name, content, message):
     (["# events: q.txt", "# t1: 3 (first event); last: 9; span: 6"], 6.0),
     (["# t1: 3 (first event); last: 3; span: 0"], None),        # no span to speak of
     (["# t1: 3 (first event); last: 9; span: nan"], None),
-    (["# span: 6"], None),                                       # not the line of t1
+    (["# span: 6"], 6.0),                                        # the keyed record
+    (["# first_time: 3", "# span: 0"], None),
     ([], None),
 ])
 def test_span_of_a_survey_table(tmp_path, comments, span):
