@@ -19,7 +19,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 seconds=${1:-20}
 build=${FUZZ_BUILD_DIR:-$root/build-fuzz}
 cxx=${CXX_FOR_FUZZ:-clang++-14}
-targets="free_reader file_name dialogue"
+targets="free_reader file_name dialogue survey_events survey_intervals json_object"
 
 if command -v "$cxx" >/dev/null 2>&1 &&
    [ -f "$("$cxx" -print-file-name=libclang_rt.fuzzer-x86_64.a)" ]; then

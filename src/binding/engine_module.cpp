@@ -12,6 +12,7 @@
 
 #include <chrono>
 #include <cmath>
+#include <cstdint>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -160,10 +161,11 @@ py::dict survey(const py::object& times_values, double min_period, double max_pe
 
   const double t1 = times.front();
   const double span = times.back() - t1;
+  // Either kind of grid: periods= is bounded as the resolving grid is.
   if (!grid_fits(choice, span)) {
-    invalid(
-        "the grid would have more than a billion frequencies: raise min_period or lower "
-        "samples_per_peak");
+    invalid("the grid would have more than " + std::to_string(std::int64_t(kMaxTableRows)) +
+            " frequencies: " +
+            (periods > 0 ? "lower periods" : "raise min_period or lower samples_per_peak"));
   }
   const FrequencyGrid grid = make_grid(choice, span);
   const ScaleProblem scale =

@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <cstdio>
 #include <system_error>
 
 namespace periodscan {
@@ -25,6 +26,19 @@ void append_comment(std::string* out, std::string_view text) {
     out->push_back(byte < 0x20 || byte == 0x7f ? '?' : c);
   }
   out->push_back('\n');
+}
+
+void append_record_line(std::string* out, std::string_view key, std::string_view value) {
+  std::string text(key);
+  text.append(": ");
+  text.append(value);
+  append_comment(out, text);
+}
+
+std::string record_number(double value) {
+  char text[40];
+  std::snprintf(text, sizeof text, "%.17g", value);
+  return text;
 }
 
 void append_spectrum_header(std::string* out) {

@@ -1,5 +1,6 @@
-// The survey's tables: tab-separated text with "#" comment lines on top, a
-// header row, then one row per trial period (and per window).
+// The survey's tables: tab-separated text with "#" comment lines on top (a
+// title, then the record of the run, one "# key: value" a line), a header
+// row, then one row per trial period (and per window).
 //
 // Every number is spelled in the shortest form that reads back to the same
 // double (std::to_chars): 0.1 is "0.1", 1/3 is "0.3333333333333333", 1e-5 is
@@ -40,6 +41,13 @@ void append_number(std::string* out, double value);
 // file name, for instance) become '?', so a comment never ends early and
 // never starts a data row.
 void append_comment(std::string* out, std::string_view text);
+
+// Appends the record line "# key: value" (as append_comment does).
+void append_record_line(std::string* out, std::string_view key, std::string_view value);
+
+// A number of the record: "%.17g", which reads back to the same double
+// (0.1 is "0.10000000000000001").
+std::string record_number(double value);
 
 // Appends the header row and its line end.
 void append_spectrum_header(std::string* out);

@@ -5,7 +5,8 @@
 //
 // For the event file "quakes.txt" the description is "quakes.json" (the name
 // catalogue preparation gives it) or, when there is none of that name,
-// "quakes.txt.json". A "unit" or "origin" of null counts as absent.
+// "quakes.txt.json". A "unit" or "origin" of null counts as absent. It is
+// read with fileread/json_object.h: at most 1 MiB, nested at most 64 deep.
 #pragma once
 
 #include <optional>

@@ -1,23 +1,16 @@
 #include "survey/event_times.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <cmath>
-#include <cstring>
 #include <numeric>
 
+#include "fileread/text_lines.h"
 #include "results/survey_table.h"
 #include "survey/number_text.h"
-#include "textio/fd_line_reader.h"
 
 namespace periodscan {
 
 namespace {
-
-constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 
 std::string spelled(double value) {
   std::string text;
@@ -47,41 +40,33 @@ EventLine classify_event_line(std::string_view line, double* time) {
   const std::string_view text = skip_blanks(line);
   if (text.empty() || text[0] == '#') return EventLine::kSkipped;
   double value = 0.0;
-  if (read_leading_number(text, &value) == 0) return EventLine::kNotATime;
+  const std::size_t length = read_leading_number(text, &value);
+  if (length == 0) return EventLine::kNotATime;
   if (!std::isfinite(value)) return EventLine::kNotFinite;
+  if (decimal_comma_follows(text, length)) return EventLine::kDecimalComma;
   *time = value;
   return EventLine::kTime;
 }
 
 bool read_event_times(const std::string& path, bool sort, EventTimes* events, std::string* error) {
   *events = EventTimes();
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) {
-    *error = path + ": cannot open: " + std::strerror(errno);
-    return false;
-  }
-  FdLineReader reader;
-  reader.attach(fd);
-  std::string_view line;
-  std::size_t number = 0;
-  bool ok = true;
-  while (ok && reader.next_line(&line)) {
-    ++number;
-    if (number == 1 && line.starts_with(kByteOrderMark)) line.remove_prefix(kByteOrderMark.size());
+  const std::string name = input_name(path);
+  const auto take_line = [&](std::size_t number, std::string_view line) {
     double time = 0.0;
-    const std::string where = path + ":" + std::to_string(number) + ": ";
+    const std::string where = name + ":" + std::to_string(number) + ": ";
     switch (classify_event_line(line, &time)) {
       case EventLine::kSkipped:
         ++events->skipped_lines;
-        continue;
+        return true;
       case EventLine::kNotATime:
         *error = where + "not a time: " + quote_line(line);
-        ok = false;
-        continue;
+        return false;
       case EventLine::kNotFinite:
         *error = where + "not a finite time: " + quote_line(line);
-        ok = false;
-        continue;
+        return false;
+      case EventLine::kDecimalComma:
+        *error = decimal_comma_error(where, line);
+        return false;
       case EventLine::kTime:
         break;
     }
@@ -89,20 +74,13 @@ bool read_event_times(const std::string& path, bool sort, EventTimes* events, st
       *error = where + "time " + spelled(time) + " is smaller than " +
                spelled(events->times.back()) + " on line " + std::to_string(events->lines.back()) +
                " (--sort sorts the events): " + quote_line(line);
-      ok = false;
-      continue;
+      return false;
     }
     events->times.push_back(time);
     events->lines.push_back(number);
-  }
-  const bool read_failed = ok && reader.failed();
-  const int read_errno = errno;
-  ::close(fd);
-  if (read_failed) {
-    *error = path + ": cannot read: " + std::strerror(read_errno);
-    return false;
-  }
-  if (!ok) return false;
+    return true;
+  };
+  if (!read_text_lines(path, take_line, error)) return false;
   if (sort && !std::is_sorted(events->times.begin(), events->times.end())) {
     sort_events(events);
     events->reordered = true;

@@ -10,7 +10,8 @@
 //
 //   "  12.5  4.1"   -> event at 12.5
 //   "# origin 2021" -> skipped
-//   "12,5"          -> event at 12 (',' separates fields)
+//   "12.5,4.1"      -> event at 12.5 (',' separates fields)
+//   "12,5"          -> error: a decimal comma (see survey/number_text.h)
 //   "2021-01-05"    -> error: not a time
 #pragma once
 
@@ -22,10 +23,11 @@
 namespace periodscan {
 
 enum class EventLine {
-  kTime,       // *time holds the event time
-  kSkipped,    // blank or comment
-  kNotATime,   // does not start with a number
-  kNotFinite,  // "inf", "nan", ...
+  kTime,          // *time holds the event time
+  kSkipped,       // blank or comment
+  kNotATime,      // does not start with a number
+  kNotFinite,     // "inf", "nan", ...
+  kDecimalComma,  // "0,2106": a whole number, ',' and a digit
 };
 
 EventLine classify_event_line(std::string_view line, double* time);
@@ -37,10 +39,10 @@ struct EventTimes {
   bool reordered = false;          // sorting changed the file's order
 };
 
-// Reads `path`. With `sort`, events out of order are sorted (a stable sort:
-// equal times keep their file order) instead of stopping the reading. False
-// with *error set ("FILE:LINE: ...", without a program name) on failure. It
-// does not check the number of events or the span.
+// Reads `path`, or standard input for "-" (see fileread/text_lines.h). With `sort`, events out of
+// order are sorted (a stable sort: equal times keep their file order) instead of stopping the
+// reading. False with *error set ("FILE:LINE: ...", without a program name) on failure. It does not
+// check the number of events or the span.
 bool read_event_times(const std::string& path, bool sort, EventTimes* events, std::string* error);
 
 }  // namespace periodscan

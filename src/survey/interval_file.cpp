@@ -1,15 +1,10 @@
 #include "survey/interval_file.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <cmath>
-#include <cstring>
 
+#include "fileread/text_lines.h"
 #include "survey/number_text.h"
-#include "textio/fd_line_reader.h"
 
 namespace periodscan {
 
@@ -31,66 +26,54 @@ IntervalLine classify_interval_line(std::string_view line, Interval* interval) {
   double end = 0.0;
   const std::size_t first = read_leading_number(text, &start);
   if (first == 0) return IntervalLine::kNotAnInterval;
+  if (decimal_comma_follows(text, first)) return IntervalLine::kDecimalComma;
   text = skip_separators(text.substr(first));
-  if (read_leading_number(text, &end) == 0) return IntervalLine::kNotAnInterval;
+  const std::size_t second = read_leading_number(text, &end);
+  if (second == 0) return IntervalLine::kNotAnInterval;
   if (!std::isfinite(start) || !std::isfinite(end)) return IntervalLine::kNotFinite;
+  if (decimal_comma_follows(text, second)) return IntervalLine::kDecimalComma;
   *interval = Interval{start, end};
   return IntervalLine::kInterval;
 }
 
 bool read_intervals(const std::string& path, IntervalList* list, std::string* error) {
   *list = IntervalList();
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) {
-    *error = path + ": cannot open: " + std::strerror(errno);
-    return false;
-  }
-  FdLineReader reader;
-  reader.attach(fd);
-  std::string_view line;
-  std::size_t number = 0;
-  bool ok = true;
-  while (ok && reader.next_line(&line)) {
-    ++number;
+  const std::string name = input_name(path);
+  const auto take_line = [&](std::size_t number, std::string_view line) {
     Interval interval;
-    const std::string where = path + ":" + std::to_string(number) + ": ";
+    const std::string where = name + ":" + std::to_string(number) + ": ";
     switch (classify_interval_line(line, &interval)) {
       case IntervalLine::kSkipped:
-        continue;
+        return true;
       case IntervalLine::kNotAnInterval:
         *error = where + "not an interval (start and end): " + quote_line(line);
-        ok = false;
-        continue;
+        return false;
       case IntervalLine::kNotFinite:
         *error = where + "not a finite interval: " + quote_line(line);
-        ok = false;
-        continue;
+        return false;
+      case IntervalLine::kDecimalComma:
+        *error = decimal_comma_error(where, line);
+        return false;
       case IntervalLine::kInterval:
         break;
     }
     if (!(interval.end > interval.start)) {
       *error = where + "the interval does not end after it starts: " + quote_line(line);
-      ok = false;
-    } else if (!list->intervals.empty() && interval.start < list->intervals.back().end) {
+      return false;
+    }
+    if (!list->intervals.empty() && interval.start < list->intervals.back().end) {
       *error = where + "the interval starts before the one on line " +
                std::to_string(list->lines.back()) + " ends (intervals must be sorted and " +
                "must not overlap): " + quote_line(line);
-      ok = false;
-    } else {
-      list->intervals.push_back(interval);
-      list->lines.push_back(number);
+      return false;
     }
-  }
-  const bool read_failed = ok && reader.failed();
-  const int read_errno = errno;
-  ::close(fd);
-  if (read_failed) {
-    *error = path + ": cannot read: " + std::strerror(read_errno);
-    return false;
-  }
-  if (!ok) return false;
+    list->intervals.push_back(interval);
+    list->lines.push_back(number);
+    return true;
+  };
+  if (!read_text_lines(path, take_line, error)) return false;
   if (list->intervals.empty()) {
-    *error = path + ": no intervals in the file";
+    *error = name + ": no intervals in the file";
     return false;
   }
   return true;

@@ -10,6 +10,7 @@
 //
 //   "0 10"     -> [0, 10]
 //   "10, 12.5" -> [10, 12.5] (touches the one before)
+//   "0,5 10"   -> error: a decimal comma (see survey/number_text.h)
 //   "11 20"    -> error: starts before the interval on the line before ends
 #pragma once
 
@@ -23,7 +24,7 @@
 
 namespace periodscan {
 
-enum class IntervalLine { kInterval, kSkipped, kNotAnInterval, kNotFinite };
+enum class IntervalLine { kInterval, kSkipped, kNotAnInterval, kNotFinite, kDecimalComma };
 
 IntervalLine classify_interval_line(std::string_view line, Interval* interval);
 
@@ -32,8 +33,9 @@ struct IntervalList {
   std::vector<std::size_t> lines;   // line number (from 1) of each
 };
 
-// False with *error set ("FILE:LINE: ...") on failure; a file without any
-// interval is a failure too.
+// Reads `path`, or standard input for "-" (see fileread/text_lines.h). False
+// with *error set ("FILE:LINE: ...") on failure; a file without any interval
+// is a failure too.
 bool read_intervals(const std::string& path, IntervalList* list, std::string* error);
 
 // The first event (in time order) outside every interval, as the index of

@@ -36,6 +36,35 @@ std::size_t read_leading_number(std::string_view text, double* value) {
   return static_cast<std::size_t>(end - text.data());
 }
 
+bool decimal_comma_follows(std::string_view text, std::size_t length) {
+  if (length == 0 || length + 1 >= text.size() || text[length] != ',') return false;
+  const char next = text[length + 1];
+  if (next < '0' || next > '9') return false;
+  const std::string_view number = text.substr(0, length);
+  // "inf" and "nan" hold no digit; "1e5" and "1.5" are not whole numbers.
+  return number.find_first_of("0123456789") != std::string_view::npos &&
+         number.find_first_of(".eEnN") == std::string_view::npos;
+}
+
+std::string decimal_comma_error(std::string_view where, std::string_view line) {
+  // The first field with a ',' between two digits.
+  std::string_view number = line;
+  for (std::size_t i = 1; i + 1 < line.size(); ++i) {
+    if (line[i] != ',' || line[i - 1] < '0' || line[i - 1] > '9' || line[i + 1] < '0' ||
+        line[i + 1] > '9') {
+      continue;
+    }
+    const std::size_t from = line.find_last_of(" \t;", i);
+    const std::size_t begin = from == std::string_view::npos ? 0 : from + 1;
+    number = line.substr(begin, line.find_first_of(" \t;", i) - begin);
+    break;
+  }
+  return std::string(where) + quote_line(number) +
+         " looks like a decimal comma (a ',' separates two fields here): write decimal "
+         "points, or convert the file with periodscan-prepare --decimal-comma: " +
+         quote_line(line);
+}
+
 bool parse_finite(std::string_view text, double* value) {
   double parsed = 0.0;
   if (text.empty() || read_leading_number(text, &parsed) != text.size()) return false;

@@ -18,6 +18,16 @@ namespace periodscan {
 // number of characters it takes, 0 when `text` does not start with a number.
 std::size_t read_leading_number(std::string_view text, double* value);
 
+// True when the number that read_leading_number found in the first `length`
+// characters of `text` is a whole number (no '.', no exponent) followed
+// directly by ',' and a digit: "0,2106" or "12,5", a decimal comma that
+// would otherwise be read as two fields, 0 and 2106. "1.5,2.5" and "12, 5"
+// are two fields.
+bool decimal_comma_follows(std::string_view text, std::size_t length);
+
+// The message for such a number on `line`; `where` is "FILE:LINE: ".
+std::string decimal_comma_error(std::string_view where, std::string_view line);
+
 // True when all of `text` is one finite number.
 bool parse_finite(std::string_view text, double* value);
 

@@ -1,6 +1,7 @@
 #include "survey/staged_file.h"
 
 #include <fcntl.h>
+#include <pthread.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -8,6 +9,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <random>
 #include <vector>
 
 #include "textio/fd_writer.h"
@@ -27,6 +29,20 @@ char slot_paths[kSlots][kMaxPath];
 volatile std::sig_atomic_t slot_used[kSlots];
 bool handler_installed = false;
 
+// Every signal whose default action ends the process and that can be
+// caught, but for the faults of the program itself (SIGSEGV, SIGBUS, SIGFPE,
+// SIGILL, SIGTRAP), which are left to the sanitizers and debuggers.
+constexpr int kEndingSignals[] = {
+    SIGHUP,    SIGINT,  SIGQUIT, SIGABRT,   SIGTERM, SIGUSR1, SIGUSR2, SIGPIPE,
+    SIGALRM,   SIGXCPU, SIGXFSZ, SIGVTALRM, SIGPROF, SIGPOLL, SIGSYS,
+#ifdef SIGPWR
+    SIGPWR,
+#endif
+#ifdef SIGSTKFLT
+    SIGSTKFLT,
+#endif
+};
+
 extern "C" void remove_temporaries_and_die(int signal_number) {
   for (int i = 0; i < kSlots; ++i) {
     if (slot_used[i]) ::unlink(slot_paths[i]);
@@ -38,7 +54,7 @@ extern "C" void remove_temporaries_and_die(int signal_number) {
 void install_handler() {
   if (handler_installed) return;
   handler_installed = true;
-  for (const int signal_number : {SIGINT, SIGTERM, SIGHUP}) {
+  for (const int signal_number : kEndingSignals) {
     struct sigaction action;
     std::memset(&action, 0, sizeof action);
     // An ignored signal (nohup) stays ignored.
@@ -65,6 +81,48 @@ int claim_slot(const std::string& temporary) {
 
 void release_slot(int slot) {
   if (slot >= 0) slot_used[slot] = 0;
+}
+
+// Holds back the ending signals for its lifetime: one that comes meanwhile
+// is delivered at the end.
+class SignalsHeld {
+ public:
+  SignalsHeld() {
+    sigset_t set;
+    sigemptyset(&set);
+    for (const int signal_number : kEndingSignals) sigaddset(&set, signal_number);
+    ::pthread_sigmask(SIG_BLOCK, &set, &saved_);
+  }
+  ~SignalsHeld() { ::pthread_sigmask(SIG_SETMASK, &saved_, nullptr); }
+  SignalsHeld(const SignalsHeld&) = delete;
+  SignalsHeld& operator=(const SignalsHeld&) = delete;
+
+ private:
+  sigset_t saved_;
+};
+
+// A second name for the file at `path`, in its folder, that no file had:
+// "PATH.tmp-" and six random characters, made as a hard link. Empty when
+// there is no file at `path` (or a folder), or the file system has no hard
+// links.
+std::string link_aside(const std::string& path) {
+  struct stat info;
+  if (::lstat(path.c_str(), &info) != 0 || S_ISDIR(info.st_mode)) return {};
+  static constexpr char kLetters[] =
+      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+  std::random_device random;
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    std::string name = path + ".tmp-";
+    for (int i = 0; i < 6; ++i) name.push_back(kLetters[random() % (sizeof kLetters - 1)]);
+    if (::link(path.c_str(), name.c_str()) == 0) return name;
+    if (errno != EEXIST) break;
+  }
+  return {};
+}
+
+bool is_folder(const std::string& path) {
+  struct stat info;
+  return ::lstat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
 }  // namespace
@@ -149,6 +207,39 @@ void StagedFile::discard() {
   slot_ = -1;
   temporary_.clear();
   buffer_.clear();
+}
+
+bool commit_together(StagedFile* first, StagedFile* second, std::string* error) {
+  const auto give_up = [&] {
+    first->discard();
+    second->discard();
+    return false;
+  };
+  if (!first->close(error) || !second->close(error)) return give_up();
+  // Neither name is taken while a signal could end the run between the two.
+  SignalsHeld held;
+  // The earlier file of the first name is kept under another name until the
+  // second is in place, to be put back should the second rename fail.
+  const std::string aside = link_aside(first->path());
+  // Without that second name, at least what is known to fail is found first.
+  if (aside.empty() && is_folder(second->path())) {
+    *error = second->path() + ": a folder of that name is in the way";
+    return give_up();
+  }
+  if (!first->commit(error)) {
+    if (!aside.empty()) ::unlink(aside.c_str());
+    return give_up();
+  }
+  if (!second->commit(error)) {
+    if (aside.empty()) {
+      ::unlink(first->path().c_str());
+    } else {
+      ::rename(aside.c_str(), first->path().c_str());
+    }
+    return false;
+  }
+  if (!aside.empty()) ::unlink(aside.c_str());
+  return true;
 }
 
 }  // namespace periodscan

@@ -1,10 +1,14 @@
 // A result file that appears whole or not at all.
 //
 // The text goes to a temporary file in the same folder ("PATH.tmp-XXXXXX")
-// and is renamed to PATH once complete, so a run that fails, or is
-// interrupted by SIGINT, SIGTERM or SIGHUP, leaves no half-written file and
-// keeps an older file of that name as it was. (A SIGKILL or a power cut can
-// still leave the temporary file behind, never PATH half written.)
+// and is renamed to PATH once complete, so a run that fails, or is ended by
+// a signal (any that ends a process by default and can be caught: SIGINT,
+// SIGTERM, SIGHUP, SIGQUIT, SIGPIPE, SIGXFSZ, SIGUSR1, ...), leaves no
+// half-written file and keeps an older file of that name as it was; the
+// process then ends by the signal as it would have. (A SIGKILL or a power cut
+// can still leave the temporary file behind, never PATH half written.) The
+// temporary name is one no file has, so a temporary file left by a killed
+// run never stands in the way.
 #pragma once
 
 #include <string>
@@ -51,5 +55,10 @@ class StagedFile {
   int fd_ = -1;
   int slot_ = -1;  // in the list the signal handler cleans up
 };
+
+// Commits two staged files as one: both take their names, or neither does
+// and the earlier files of both names stay as they were. False with *error
+// set on failure (both temporary files are removed).
+bool commit_together(StagedFile* first, StagedFile* second, std::string* error);
 
 }  // namespace periodscan

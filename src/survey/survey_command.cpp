@@ -30,10 +30,13 @@ constexpr std::string_view kHelp =
     "\n"
     "EVENTS                one event a line, its time the first number of the line;\n"
     "                      blank lines and '#' comments are skipped. Times must not\n"
-    "                      decrease (see --sort). If its description from\n"
-    "                      periodscan-prepare lies beside it (EVENTS with .json for\n"
-    "                      its extension, or EVENTS.json), the \"unit\" and \"origin\"\n"
-    "                      given there are recorded in the output.\n"
+    "                      decrease (see --sort). '-' reads standard input (then\n"
+    "                      --output is needed). A decimal comma (0,5) is refused:\n"
+    "                      periodscan-prepare --decimal-comma converts such files.\n"
+    "                      If its description from periodscan-prepare lies beside\n"
+    "                      it (EVENTS with .json for its extension, or\n"
+    "                      EVENTS.json), the \"unit\" and \"origin\" given there\n"
+    "                      are recorded in the output.\n"
     "--min-period TMIN     shortest trial period, in the unit of the times\n"
     "--max-period TMAX     longest trial period\n"
     "--samples-per-peak K  frequencies from 1/TMAX to 1/TMIN in steps of\n"
@@ -47,12 +50,14 @@ constexpr std::string_view kHelp =
     "                      included, and is fitted over its own length\n"
     "--intervals FILE      observation intervals, 'start end' a line on the time axis\n"
     "                      of EVENTS, sorted and not overlapping; the rate is\n"
-    "                      integrated over these only, and every event must lie in one\n"
+    "                      integrated over these only, and every event must lie in\n"
+    "                      one; '-' reads standard input\n"
     "--output PREFIX       result files PREFIX.spectrum.tsv, or with --window\n"
     "                      PREFIX.windows.tsv and PREFIX.windows.grd; default: the\n"
     "                      name of EVENTS without its extension, in this folder\n"
-    "--threads N           threads to use; default every core. The rows are the\n"
-    "                      same bytes for any N\n"
+    "--threads N           threads to use, at most 1024; default (0) every core,\n"
+    "                      and never more than the machine's cores. The rows are\n"
+    "                      the same bytes for any N\n"
     "--sort                sort the events instead of stopping at one out of order\n"
     "--quiet               no progress bar and no run-time estimate\n"
     "--help                this text\n"
@@ -71,8 +76,31 @@ constexpr std::string_view kHelp =
     "frequency, or with --periods log10 of the period, so that y is evenly spaced;\n"
     "windows not fitted hold the blank value 1.70141e38.\n"
     "\n"
-    "Exit status: 0 done, 1 bad input or a failed write (no result file is left\n"
-    "behind), 2 bad command line.\n"
+    "The record: after the title line ('# periodscan-survey: spectrum' or\n"
+    "'# periodscan-survey: moving windows') each '#' line is '# key: value', each\n"
+    "key once, to be read by key: format (2), table (spectrum or windows),\n"
+    "command, events ('-' for standard input), events_read, lines_skipped, sorted\n"
+    "(yes when --sort reordered the events), first_time, last_time, span, unit,\n"
+    "origin and description (when a description was read), exposure (whole_span\n"
+    "or intervals), intervals_file and intervals (with --intervals),\n"
+    "exposure_total, grid (resolving or log_periods), min_period, max_period,\n"
+    "samples_per_peak, grid_length and frequency_step (resolving grid),\n"
+    "frequencies (rows per window); in the window table also windows,\n"
+    "window_length, window_step, windows_not_fitted and grid_file; then model,\n"
+    "peak_time and rayleigh_z. Times and periods are written with 17 digits, so\n"
+    "they read back exactly. A table holds frequencies (times windows) rows.\n"
+    "\n"
+    "Limits: at most 100000000 rows in a table (frequencies, times windows for\n"
+    "moving windows), at most 10000000 windows, at most 1024 threads, lines of at\n"
+    "most 1 MiB in EVENTS and FILE; a description of at most 1 MiB. Beyond them\n"
+    "the run is refused before it starts. EVENTS and FILE must be regular files\n"
+    "or pipes; a named pipe that nothing is written to for 10 s is refused.\n"
+    "\n"
+    "Exit status: 0 done; 1 bad input or a failed write (no result file is left\n"
+    "behind, and earlier files of those names stay as they were; with --window\n"
+    "both files are written or neither), or a closing line that standard output\n"
+    "did not take (the results are written); 2 bad command line. A run ended by a\n"
+    "signal removes its unfinished files and ends by that signal.\n"
     "\n"
     "Examples:\n"
     "  periodscan-survey quakes.txt --min-period 0.1 --max-period 2\n"
@@ -132,8 +160,10 @@ bool apply_option(std::string_view name, std::string_view value, SurveyCommand* 
     return true;
   }
   if (name == "--threads") {
-    if (!parse_count(value, &command->threads) || command->threads < 0) {
-      *error = "--threads needs a whole number (0: every core), not '" + std::string(value) + "'";
+    if (!parse_count(value, &command->threads) || command->threads < 0 ||
+        command->threads > kMaxThreads) {
+      *error = "--threads needs a whole number from 0 (every core) to " +
+               std::to_string(kMaxThreads) + ", not '" + std::string(value) + "'";
       return false;
     }
     return true;
@@ -179,6 +209,14 @@ bool check_command(const SurveyCommand& command, const std::set<std::string_view
   }
   if (given.contains("--window") != given.contains("--step")) {
     *error = "--window and --step go together";
+    return false;
+  }
+  if (command.events == "-" && command.intervals == "-") {
+    *error = "the events and the intervals cannot both come from standard input ('-')";
+    return false;
+  }
+  if (command.events == "-" && command.output.empty()) {
+    *error = "with the events from standard input ('-'), --output names the result files";
     return false;
   }
   return true;

@@ -13,8 +13,12 @@
 
 namespace periodscan {
 
+// More threads than this is a mistyped count; the survey uses at most the
+// machine's cores anyway.
+inline constexpr int kMaxThreads = 1024;
+
 struct SurveyCommand {
-  std::string events;
+  std::string events;  // "-": standard input
   double min_period = 0.0;
   double max_period = 0.0;
   double samples_per_peak = 5.0;
@@ -22,10 +26,10 @@ struct SurveyCommand {
   std::string output;   // prefix of the result files; see output_prefix()
   double window = 0.0;  // > 0: moving windows of this length ...
   double step = 0.0;    // ... every `step`
-  int threads = 0;      // 0: every core
+  int threads = 0;      // 0: every core; at most kMaxThreads
   bool quiet = false;
   bool sort = false;
-  std::string intervals;               // empty: watched from the first event to the last
+  std::string intervals;  // empty: watched from the first event to the last; "-": stdin
   std::vector<std::string> arguments;  // the whole command line, for the record
 
   bool moving_windows() const { return window > 0.0; }

@@ -1,17 +1,22 @@
 #include "survey/survey_run.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <limits>
 #include <new>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
+#include "fileread/text_lines.h"
 #include "results/survey_grid.h"
 #include "results/survey_table.h"
 #include "scan/frequency_survey.h"
@@ -48,11 +53,25 @@ std::string brief(double value) {
   return text;
 }
 
-bool same_file(const std::string& a, const std::string& b) {
+// Whether the output `path` is the input `input` ("-": standard input).
+bool same_file(const std::string& path, const std::string& input) {
   struct stat sa;
   struct stat sb;
-  return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
+  const bool found =
+      input == kStandardInput ? ::fstat(STDIN_FILENO, &sb) == 0 : ::stat(input.c_str(), &sb) == 0;
+  return found && ::stat(path.c_str(), &sa) == 0 && sa.st_dev == sb.st_dev &&
          sa.st_ino == sb.st_ino;
+}
+
+// A closed standard stream is opened on /dev/null for reading, so that no
+// file of the run takes its number (and a message meant for the terminal
+// lands in a result file); writing to it then fails as it should.
+void keep_standard_streams_taken() {
+  for (int fd = 0; fd <= 2; ++fd) {
+    if (::fcntl(fd, F_GETFD) >= 0 || errno != EBADF) continue;
+    const int opened = ::open("/dev/null", O_RDONLY);
+    if (opened >= 0 && opened != fd) ::close(opened);
+  }
 }
 
 // The highest DeltaLogLik of a run, for the closing line.
@@ -91,7 +110,11 @@ class SurveyRun {
       return kSurveyInputError;
     }
     const std::string line = std::string(kProgram) + ": " + closing_ + "\n";
-    if (!write_all(STDOUT_FILENO, line)) return kSurveyInputError;
+    if (!write_all(STDOUT_FILENO, line)) {
+      report("standard output did not take the closing line (" + std::string(std::strerror(errno)) +
+             "); the results are written: " + written_);
+      return kSurveyInputError;
+    }
     return 0;
   }
 
@@ -112,24 +135,27 @@ class SurveyRun {
     if (!read_event_times(command_.events, command_.sort, &events_, error)) return false;
     const std::size_t n = events_.times.size();
     if (n < 2) {
-      *error = command_.events + ": " + std::to_string(n) + (n == 1 ? " event" : " events") +
-               ": a survey needs at least two";
+      *error = input_name(command_.events) + ": " + std::to_string(n) +
+               (n == 1 ? " event" : " events") + ": a survey needs at least two";
       return false;
     }
     if (!(span() > 0.0)) {
-      *error = command_.events + ": every event is at time " + spelled(t1()) + ": the span is zero";
+      *error = input_name(command_.events) + ": every event is at time " + spelled(t1()) +
+               ": the span is zero";
       return false;
     }
-    if (!read_catalogue_metadata(command_.events, &metadata_, &have_metadata_, error)) {
+    // Standard input has no description beside it.
+    if (command_.events != kStandardInput &&
+        !read_catalogue_metadata(command_.events, &metadata_, &have_metadata_, error)) {
       return false;
     }
     if (!command_.intervals.empty()) {
       if (!read_intervals(command_.intervals, &intervals_, error)) return false;
       const std::size_t outside = first_event_outside(events_.times, intervals_.intervals);
       if (outside < n) {
-        *error = command_.events + ":" + std::to_string(events_.lines[outside]) +
+        *error = input_name(command_.events) + ":" + std::to_string(events_.lines[outside]) +
                  ": the event at " + spelled(events_.times[outside]) +
-                 " lies outside every interval of " + command_.intervals;
+                 " lies outside every interval of " + input_name(command_.intervals);
         return false;
       }
     }
@@ -153,7 +179,8 @@ class SurveyRun {
           survey_scale_problem(events_.times, intervals_.intervals, 1.0 / command_.min_period,
                                command_.periods == 0, command_.moving_windows() ? length : 0.0);
       if (!scale.reason.empty()) {
-        *error = (scale.in_intervals ? command_.intervals : command_.events) + ": " + scale.reason;
+        *error = input_name(scale.in_intervals ? command_.intervals : command_.events) + ": " +
+                 scale.reason;
         return false;
       }
     }
@@ -170,52 +197,73 @@ class SurveyRun {
     return file->open(path, error);
   }
 
-  void append_record(std::string* out, std::string_view title, const FrequencyGrid& grid,
-                     double grid_length) const {
-    append_comment(out, std::string(kProgram) + ": " + std::string(title));
-    append_comment(out, "command: " + shell_quoted(command_.arguments));
-    append_comment(out, "events: " + command_.events);
-    std::string read = "events_read: " + std::to_string(events_.times.size()) + " (" +
-                       std::to_string(events_.skipped_lines) + " blank or comment lines skipped";
-    if (events_.reordered) read += "; sorted into time order";
-    append_comment(out, read + ")");
+  // What the window table adds to the record.
+  struct WindowRecord {
+    std::size_t windows = 0;
+    std::size_t not_fitted = 0;
+    std::string grid_file;
+  };
+
+  void append_record(std::string* out, const FrequencyGrid& grid, double grid_length,
+                     const WindowRecord* windows = nullptr) const {
+    const auto key = [out](std::string_view name, std::string_view value) {
+      append_record_line(out, name, value);
+    };
+    const auto count = [](std::size_t value) { return std::to_string(value); };
+    append_comment(out, std::string(kProgram) + ": " + (windows ? "moving windows" : "spectrum"));
+    key("format", "2");
+    key("table", windows ? "windows" : "spectrum");
+    key("command", shell_quoted(command_.arguments));
+    key("events", command_.events);
+    key("events_read", count(events_.times.size()));
+    key("lines_skipped", count(events_.skipped_lines));
+    key("sorted", events_.reordered ? "yes" : "no");
+    key("first_time", record_number(t1()));
+    key("last_time", record_number(events_.times.back()));
+    key("span", record_number(span()));
     if (have_metadata_) {
-      if (metadata_.unit)
-        append_comment(out, "unit: " + *metadata_.unit + " (" + metadata_.path + ")");
-      if (metadata_.origin) {
-        append_comment(out, "origin: " + *metadata_.origin + " (" + metadata_.path + ")");
-      }
+      if (metadata_.unit) key("unit", *metadata_.unit);
+      if (metadata_.origin) key("origin", *metadata_.origin);
+      key("description", metadata_.path);
     }
-    append_comment(out, "t1: " + spelled(t1()) + " (first event); last: " +
-                            spelled(events_.times.back()) + "; span: " + spelled(span()));
+    double watched = span();
     if (intervals_.intervals.empty()) {
-      append_comment(out, "exposure: from the first event to the last");
+      key("exposure", "whole_span");
     } else {
-      double total = 0.0;
-      for (const Interval& interval : intervals_.intervals) total += interval.end - interval.start;
-      append_comment(out, "exposure: " + std::to_string(intervals_.intervals.size()) +
-                              " intervals from " + command_.intervals + ", " + spelled(total) +
-                              " in all");
+      watched = 0.0;
+      for (const Interval& interval : intervals_.intervals)
+        watched += interval.end - interval.start;
+      key("exposure", "intervals");
+      key("intervals_file", command_.intervals);
+      key("intervals", count(intervals_.intervals.size()));
     }
-    if (command_.periods > 0) {
-      append_comment(out, "grid: " + std::to_string(grid.size()) + " periods from " +
-                              spelled(command_.min_period) + " to " + spelled(command_.max_period) +
-                              ", evenly spaced in log10 of the period (interactive grid)");
-    } else {
-      append_comment(out, "grid: " + std::to_string(grid.size()) + " frequencies from " +
-                              spelled(grid.at(0)) + " in steps of " + spelled(grid.step()) +
-                              " = 1/(" + spelled(command_.samples_per_peak) + " * " +
-                              spelled(grid_length) + ")");
+    key("exposure_total", record_number(watched));
+    key("grid", command_.periods > 0 ? "log_periods" : "resolving");
+    key("min_period", record_number(command_.min_period));
+    key("max_period", record_number(command_.max_period));
+    if (command_.periods == 0) {
+      key("samples_per_peak", record_number(command_.samples_per_peak));
+      key("grid_length", record_number(grid_length));
+      key("frequency_step", record_number(grid.step()));
     }
-    append_comment(out,
-                   "model: Mju*(1 + A*cos(2*pi*frequency*(t - t1) + phase)); "
-                   "peak_time = (t1 - phase/(2*pi*frequency)) mod period, nan where "
-                   "amplitude = 0; rayleigh_z = |sum exp(2*pi*i*frequency*(t - t1))|^2/N");
+    key("frequencies", count(grid.size()));
+    if (windows) {
+      key("windows", count(windows->windows));
+      key("window_length", record_number(command_.window));
+      key("window_step", record_number(command_.step));
+      key("windows_not_fitted", count(windows->not_fitted));
+      key("grid_file", windows->grid_file);
+    }
+    key("model", "Mju*(1 + A*cos(2*pi*frequency*(t - t1) + phase))");
+    key("peak_time", "(t1 - phase/(2*pi*frequency)) mod period; nan where amplitude = 0");
+    key("rayleigh_z", "|sum exp(2*pi*i*frequency*(t - t1))|^2/N");
   }
 
   SurveyOptions survey_options(ProgressBar* bar, std::size_t done_before, std::size_t total) const {
     SurveyOptions options;
-    options.threads = command_.threads;
+    // Never more threads than cores: more would only share them.
+    const int cores = int(std::max(1u, std::thread::hardware_concurrency()));
+    options.threads = command_.threads == 0 ? 0 : std::min(command_.threads, cores);
     options.progress = [bar, done_before, total](std::size_t done, std::size_t) {
       bar->update(done_before + done, total);
     };
@@ -227,17 +275,21 @@ class SurveyRun {
                        !command_.quiet);
   }
 
-  static bool grid_too_large(std::string* error) {
-    *error =
-        "the grid would have more than a billion frequencies: raise --min-period or lower "
-        "--samples-per-peak";
+  bool grid_too_large(double length, double windows, std::string* error) const {
+    const double rows = grid_size(grid_choice(), length);
+    *error = "the table would have more than " + std::to_string(std::int64_t(kMaxTableRows)) +
+             " rows (" + brief(rows) + " frequencies" +
+             (windows > 1.0 ? " x " + brief(windows) + " windows" : std::string()) + "): " +
+             (command_.periods > 0 ? "lower --periods"
+                                   : "raise --min-period or lower --samples-per-peak") +
+             (command_.moving_windows() ? ", or raise --step" : "");
     return false;
   }
 
   bool run_spectrum(std::string* error) {
     const std::vector<double> x = relative_times(events_.times, t1());
     const Exposure exposure = sample_exposure(intervals_.intervals, t1(), span());
-    if (!grid_fits(grid_choice(), span())) return grid_too_large(error);
+    if (!grid_fits(grid_choice(), span())) return grid_too_large(span(), 1.0, error);
     const FrequencyGrid grid = make_grid(grid_choice(), span());
     const std::string path = output_prefix(command_) + ".spectrum.tsv";
     StagedFile file;
@@ -251,7 +303,7 @@ class SurveyRun {
     bar.finish();
 
     std::string* out = file.buffer();
-    append_record(out, "spectrum", grid, span());
+    append_record(out, grid, span());
     append_spectrum_header(out);
     Peak peak;
     for (std::size_t i = 0; i < rows.size(); ++i) {
@@ -261,6 +313,7 @@ class SurveyRun {
       if (!file.flush_if_full(error)) return false;
     }
     if (!file.commit(error)) return false;
+    written_ = path;
     closing_ = "wrote " + path + " (" + std::to_string(rows.size()) +
                " periods); highest peak: " + (peak.found ? peak.describe() : "none");
     return true;
@@ -282,9 +335,13 @@ class SurveyRun {
 
   bool run_windows(std::string* error) {
     const double length = command_.window;
-    if (!grid_fits(grid_choice(), length)) return grid_too_large(error);
-    const FrequencyGrid grid = make_grid(grid_choice(), length);
     const std::size_t windows = window_count();
+    // Every row of the table, and every cell of the grid, is held: bounded
+    // before any is allocated.
+    if (!grid_fits(grid_choice(), length, double(windows))) {
+      return grid_too_large(length, double(windows), error);
+    }
+    const FrequencyGrid grid = make_grid(grid_choice(), length);
     const std::size_t periods = grid.size();
     const std::string prefix = output_prefix(command_);
     const std::string table_path = prefix + ".windows.tsv";
@@ -324,22 +381,14 @@ class SurveyRun {
       fitted += window.fitted;
     }
 
+    const WindowRecord record{windows, windows - fitted, grid_path};
     StagedFile table;
     StagedFile grid_file;
     if (!open_output(&table, table_path, error) || !open_output(&grid_file, grid_path, error)) {
       return false;
     }
     std::string* out = table.buffer();
-    append_record(out, "moving windows", grid, length);
-    append_comment(out, "windows: " + std::to_string(windows) + " of length " + spelled(length) +
-                            " every " + spelled(command_.step) + "; " +
-                            std::to_string(windows - fitted) +
-                            " not fitted (fewer than two distinct event times, or no "
-                            "watched time): nan");
-    append_comment(out, std::string("grid_file: ") + grid_path +
-                            ": delta_log_lik, x = window centre, y = " +
-                            (command_.periods > 0 ? "log10(period)" : "frequency") + ", blank " +
-                            std::string(kSurferBlankText));
+    append_record(out, grid, length, &record);
     append_window_header(out);
 
     // delta_log_lik, row k (period) by column w (window).
@@ -388,13 +437,9 @@ class SurveyRun {
       append_grid_row(grd, std::span(cells).subspan(k * windows, windows));
       if (!grid_file.flush_if_full(error)) return false;
     }
-    // Both files are complete before either takes its name.
-    if (!table.close(error) || !grid_file.close(error)) return false;
-    if (!table.commit(error)) return false;
-    if (!grid_file.commit(error)) {
-      ::unlink(table_path.c_str());
-      return false;
-    }
+    // Both take their names, or neither does.
+    if (!commit_together(&table, &grid_file, error)) return false;
+    written_ = table_path + " and " + grid_path;
     closing_ = "wrote " + table_path + " and " + grid_path + " (" + std::to_string(windows) +
                " windows, " + std::to_string(periods) + " periods); highest peak: " +
                (peak.found ? "window " + brief(peak.window_start) + " to " +
@@ -413,17 +458,23 @@ class SurveyRun {
   CatalogueMetadata metadata_;
   bool have_metadata_ = false;
   std::string closing_;
+  std::string written_;  // the result files, for a message after they are written
 };
 
 }  // namespace
 
 int survey_main(int argc, char** argv) {
+  keep_standard_streams_taken();
   const std::vector<std::string_view> args(argv, argv + argc);
   SurveyCommand command;
   std::string error;
   switch (parse_survey_command(args, &command, &error)) {
     case CommandStatus::kHelp:
-      return write_all(STDOUT_FILENO, survey_help()) ? 0 : kSurveyInputError;
+      if (write_all(STDOUT_FILENO, survey_help())) return 0;
+      (void)write_all(STDERR_FILENO, std::string(kProgram) +
+                                         ": standard output did not take the help text (" +
+                                         std::strerror(errno) + ")\n");
+      return kSurveyInputError;
     case CommandStatus::kUsage:
       (void)write_all(STDERR_FILENO,
                       std::string(kProgram) + ": " + error + "\n" + std::string(survey_usage()));

@@ -1,12 +1,19 @@
 #include "survey/survey_setup.h"
 
+#include <cmath>
+
 namespace periodscan {
 
-bool grid_fits(const GridChoice& choice, double length) {
-  if (choice.periods > 0) return true;
-  const double count =
-      (1.0 / choice.min_period - 1.0 / choice.max_period) * choice.samples_per_peak * length + 1.0;
-  return count <= kMaxFrequencies;  // false for a count that is not a number
+double grid_size(const GridChoice& choice, double length) {
+  if (choice.periods > 0) return double(choice.periods);
+  // As FrequencyGrid::resolving counts them, give or take the rounding.
+  return std::floor((1.0 / choice.min_period - 1.0 / choice.max_period) * choice.samples_per_peak *
+                    length * (1.0 + 1e-12)) +
+         1.0;
+}
+
+bool grid_fits(const GridChoice& choice, double length, double windows) {
+  return grid_size(choice, length) * windows <= kMaxTableRows;  // false for a nan
 }
 
 FrequencyGrid make_grid(const GridChoice& choice, double length) {

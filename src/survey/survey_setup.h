@@ -18,14 +18,18 @@ struct GridChoice {
   int periods = 0;  // > 0: the interactive program's grid of this many periods
 };
 
-// The most frequencies a resolving grid may have: a billion rows is beyond
-// any table worth writing, and far beyond what the size type can count
-// would be undefined.
-inline constexpr double kMaxFrequencies = 1e9;
+// The most rows a survey may have: its frequencies, times the windows for
+// moving windows. 1e8 rows are some 15 GB of table already; more is a
+// mistyped period or step, refused before anything is allocated.
+inline constexpr double kMaxTableRows = 1e8;
 
-// Whether the resolving grid for a sample (or window) `length` long stays
-// within kMaxFrequencies; the interactive program's grid always does.
-bool grid_fits(const GridChoice& choice, double length);
+// The number of trial frequencies for a sample (or window) `length` long, as
+// a double (it may be beyond any count: inf or nan for absurd choices).
+double grid_size(const GridChoice& choice, double length);
+
+// Whether grid_size(choice, length) times `windows` stays within
+// kMaxTableRows, for either kind of grid.
+bool grid_fits(const GridChoice& choice, double length, double windows = 1.0);
 
 // The trial frequencies for a sample (or window) `length` long; for a
 // resolving grid, grid_fits must hold.

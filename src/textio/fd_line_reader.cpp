@@ -17,6 +17,7 @@ void FdLineReader::attach(int fd) {
   fd_ = fd;
   at_end_ = false;
   failed_ = false;
+  too_long_ = false;
   begin_ = end_ = 0;
 }
 
@@ -44,6 +45,13 @@ bool FdLineReader::fill() {
   }
 }
 
+bool FdLineReader::stop_too_long() {
+  too_long_ = true;
+  at_end_ = true;
+  begin_ = end_ = 0;
+  return false;
+}
+
 bool FdLineReader::next_line(std::string_view* line) {
   size_t scanned = begin_;
   for (;;) {
@@ -53,15 +61,19 @@ bool FdLineReader::next_line(std::string_view* line) {
       size_t newline = static_cast<size_t>(static_cast<const char*>(found) - buffer_.data());
       size_t stop = newline;
       if (stop > begin_ && buffer_[stop - 1] == '\r') --stop;
+      if (max_line_ > 0 && stop - begin_ > max_line_) return stop_too_long();
       *line = std::string_view(buffer_.data() + begin_, stop - begin_);
       begin_ = newline + 1;
       return true;
     }
     size_t pending = end_ - begin_;
+    // One byte more than the limit may still be the carriage return.
+    if (max_line_ > 0 && pending > max_line_ + 1) return stop_too_long();
     if (!fill()) {
       if (pending == 0) return false;
       // A last line cut off after its carriage return ends like the others.
       if (buffer_[end_ - 1] == '\r') --pending;
+      if (max_line_ > 0 && pending > max_line_) return stop_too_long();
       *line = std::string_view(buffer_.data() + begin_, pending);
       begin_ = end_;
       return true;

@@ -30,12 +30,21 @@ class FdLineReader {
   // the end of the file.
   bool failed() const { return failed_; }
 
+  // With a limit, a line longer than `bytes` (without its line end) ends the
+  // input instead of growing the buffer further, and too_long() then says
+  // so; the buffer stays under twice the limit. No limit by default.
+  void set_max_line(size_t bytes) { max_line_ = bytes; }
+  bool too_long() const { return too_long_; }
+
  private:
   bool fill();  // reads more bytes after end_; false when none came
+  bool stop_too_long();
 
   int fd_ = -1;
   bool at_end_ = false;
   bool failed_ = false;
+  bool too_long_ = false;
+  size_t max_line_ = 0;  // 0: no limit
   std::vector<char> buffer_;
   size_t begin_ = 0;  // first byte not yet handed out
   size_t end_ = 0;    // one past the last byte read

@@ -31,7 +31,16 @@ def environment():
     home = os.environ.get("PERIODSCAN_PYTHONPATH")
     if home:
         env["PYTHONPATH"] = os.path.abspath(home)
+    # The cases run in their own folders: a "python" case finds the programs
+    # by these paths.
+    for variable in PROGRAMS.values():
+        if env.get(variable):
+            env[variable] = os.path.abspath(env[variable])
     return env
+
+
+def temporaries(folder):
+    return set(glob.glob(str(folder / "**" / "*.tmp-*"), recursive=True))
 
 
 def set_limits(limits):
@@ -46,6 +55,9 @@ def test_hostile_input(case, tmp_path):
     if SANITIZED and (not case.sanitizer or case.command[0] not in ("survey",)):
         pytest.skip("runs on the release build only")
     argv = command_line(case)
+    for variable in case.needs:
+        if not os.environ.get(variable):
+            pytest.skip("%s is not set" % variable)
     for name, content in case.files.items():
         path = tmp_path / name
         path.parent.mkdir(parents=True, exist_ok=True)
@@ -55,6 +67,7 @@ def test_hostile_input(case, tmp_path):
     if case.prepare:
         subprocess.run(case.prepare, shell=True, cwd=tmp_path, check=True)
     before = {name: (tmp_path / name).read_bytes() for name in case.kept}
+    stale = temporaries(tmp_path)
     result = subprocess.run(argv, cwd=tmp_path, input=case.stdin, capture_output=True,
                             timeout=case.timeout, env=environment(),
                             preexec_fn=set_limits(case.limits) if case.limits else None)
@@ -67,7 +80,7 @@ def test_hostile_input(case, tmp_path):
     if case.message:
         import re
         assert re.search(case.message, out + err if case.anywhere else err), shown
-    left = glob.glob(str(tmp_path / "**" / "*.tmp-*"), recursive=True)
+    left = sorted(temporaries(tmp_path) - stale)
     assert not left, "temporary files left: %s\n%s" % (left, shown)
     for name, content in before.items():
         assert (tmp_path / name).read_bytes() == content, "%s changed\n%s" % (name, shown)

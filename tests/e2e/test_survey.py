@@ -46,6 +46,16 @@ def comments(path):
         return [line[2:].rstrip("\n") for line in f if line.startswith("#")]
 
 
+def record(path):
+    """The title and the "# key: value" record of a table, as a dict (each
+    key once)."""
+    title, *lines = comments(path)
+    keys = dict(line.split(": ", 1) for line in lines)
+    assert len(keys) == len(lines), lines
+    keys["title"] = title
+    return keys
+
+
 # Event file content -> exit status and the message on standard error.
 EVENT_ERRORS = [
     ("text line", "0\n1\nabc def\n", "ev.txt:3: not a time: \"abc def\""),
@@ -147,13 +157,14 @@ def test_a_folder_that_cannot_be_written_fails_at_once(survey, tmp_path):
         1, "periodscan-survey: missing/x.spectrum.tsv: cannot create: No such file or directory\n")
 
 
-def test_a_grid_beyond_a_billion_frequencies_is_refused(survey, tmp_path):
+def test_a_grid_beyond_a_hundred_million_rows_is_refused(survey, tmp_path):
     (tmp_path / "ev.txt").write_text("0\n1\n3\n")
-    for low in ("1e-9", "1e-20"):
+    for low in ("1e-8", "1e-20"):
         result = run(survey, tmp_path, ["ev.txt", "--min-period", low, "--max-period", "30"])
-        assert (result.returncode, result.stderr) == (
-            1, "periodscan-survey: the grid would have more than a billion frequencies: raise "
-               "--min-period or lower --samples-per-peak\n")
+        assert result.returncode == 1
+        assert result.stderr.startswith(
+            "periodscan-survey: the table would have more than 100000000 rows (")
+        assert result.stderr.endswith("): raise --min-period or lower --samples-per-peak\n")
         assert not (tmp_path / "ev.spectrum.tsv").exists()
 
 
@@ -172,8 +183,10 @@ def test_sort_gives_the_spectrum_of_the_sorted_file(survey, tmp_path):
     assert run(survey, tmp_path, ["shuffled.txt", "--sort"] + PERIODS).returncode == 0
     assert run(survey, tmp_path, ["sorted.txt"] + PERIODS).returncode == 0
     assert rows(tmp_path / "shuffled.spectrum.tsv") == rows(tmp_path / "sorted.spectrum.tsv")
-    assert "events_read: 5 (2 blank or comment lines skipped; sorted into time order)" in \
-        comments(tmp_path / "shuffled.spectrum.tsv")
+    shuffled = record(tmp_path / "shuffled.spectrum.tsv")
+    assert (shuffled["events_read"], shuffled["lines_skipped"], shuffled["sorted"]) == (
+        "5", "2", "yes")
+    assert record(tmp_path / "sorted.spectrum.tsv")["sorted"] == "no"
 
 
 def test_the_run_is_recorded_with_the_catalogue_description(survey, tmp_path):
@@ -185,17 +198,34 @@ def test_the_run_is_recorded_with_the_catalogue_description(survey, tmp_path):
     result = run(survey, tmp_path, ["q.txt", "--min-period", "2", "--max-period", "5",
                                     "--samples-per-peak", "2"])
     assert result.returncode == 0, result.stderr
-    assert comments(tmp_path / "q.spectrum.tsv")[:9] == [
-        "periodscan-survey: spectrum",
-        "command: %s q.txt --min-period 2 --max-period 5 --samples-per-peak 2" % survey,
-        "events: q.txt",
-        "events_read: 3 (0 blank or comment lines skipped)",
-        "unit: days (q.json)",
-        "origin: 2021-01-01T00:00:00Z (q.json)",
-        "t1: 2.5 (first event); last: 7.5; span: 5",
-        "exposure: from the first event to the last",
-        "grid: 4 frequencies from 0.2 in steps of 0.1 = 1/(2 * 5)",
-    ]
+    assert record(tmp_path / "q.spectrum.tsv") == {
+        "title": "periodscan-survey: spectrum",
+        "format": "2",
+        "table": "spectrum",
+        "command": "%s q.txt --min-period 2 --max-period 5 --samples-per-peak 2" % survey,
+        "events": "q.txt",
+        "events_read": "3",
+        "lines_skipped": "0",
+        "sorted": "no",
+        "first_time": "2.5",
+        "last_time": "7.5",
+        "span": "5",
+        "unit": "days",
+        "origin": "2021-01-01T00:00:00Z",
+        "description": "q.json",
+        "exposure": "whole_span",
+        "exposure_total": "5",
+        "grid": "resolving",
+        "min_period": "2",
+        "max_period": "5",
+        "samples_per_peak": "2",
+        "grid_length": "5",
+        "frequency_step": "0.10000000000000001",
+        "frequencies": "4",
+        "model": "Mju*(1 + A*cos(2*pi*frequency*(t - t1) + phase))",
+        "peak_time": "(t1 - phase/(2*pi*frequency)) mod period; nan where amplitude = 0",
+        "rayleigh_z": "|sum exp(2*pi*i*frequency*(t - t1))|^2/N",
+    }
     table = rows(tmp_path / "q.spectrum.tsv")
     assert table[0] == "period\tfrequency\tdelta_log_lik\tamplitude\tphase\tpeak_time\trayleigh_z\n"
     assert [row.split("\t")[:2] for row in table[1:]] == [
@@ -293,9 +323,14 @@ def test_a_window_whose_events_share_one_time_is_marked_not_fitted(survey, tmp_p
     marked = {(row[0], row[2]) for row in table if row[5:] == ["nan"] * 5}
     fitted = {(row[0], row[2]) for row in table if "nan" not in row}
     assert (marked, fitted) == ({("0", "2"), ("4", "3")}, {("8", "3")})
-    assert comments(tmp_path / "ev.windows.tsv")[8] == (
-        "windows: 3 of length 2 every 4; 2 not fitted (fewer than two distinct event times, or "
-        "no watched time): nan")
+    windows = record(tmp_path / "ev.windows.tsv")
+    assert {key: windows[key] for key in ("title", "table", "frequencies", "windows",
+                                          "window_length", "window_step", "windows_not_fitted",
+                                          "grid_file", "events_read", "first_time")} == {
+        "title": "periodscan-survey: moving windows", "table": "windows", "frequencies": "6",
+        "windows": "3", "window_length": "2", "window_step": "4", "windows_not_fitted": "2",
+        "grid_file": "ev.windows.grd", "events_read": "8", "first_time": "0"}
+    assert len(table) == 3 * 6
 
 
 def test_a_window_that_only_touches_the_intervals_is_not_fitted(survey, tmp_path):
@@ -309,6 +344,10 @@ def test_a_window_that_only_touches_the_intervals_is_not_fitted(survey, tmp_path
     table = [row.rstrip("\n").split("\t") for row in rows(tmp_path / "ev.windows.tsv")[1:]]
     assert {(row[0], row[2]) for row in table if row[5] == "nan"} == {("10", "2")}
     assert {(row[0], row[2]) for row in table if row[5] != "nan"} == {("0", "4")}
+    keys = record(tmp_path / "ev.windows.tsv")
+    assert [keys[key] for key in ("exposure", "intervals_file", "intervals", "exposure_total",
+                                  "span", "windows_not_fitted")] == [
+        "intervals", "on.txt", "2", "20", "22", "1"]
 
 
 def test_progress_on_a_terminal_and_quiet(survey, tmp_path):

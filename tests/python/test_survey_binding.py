@@ -93,6 +93,9 @@ BAD = [
     ({"intervals": [(0, 4), (6, 10)]}, "times[2] = 5 lies outside every interval"),
     ({"intervals": [(0, 0), (6, 10)]}, "intervals[0] does not end after it starts"),
     ({"threads": -1}, "threads must be 0 (every core) or more"),
+    ({"periods": 200000000}, "the grid would have more than 100000000 frequencies: lower periods"),
+    ({"min_period": 1e-8}, "the grid would have more than 100000000 frequencies: raise "
+     "min_period or lower samples_per_peak"),
 ]
 
 

@@ -10,7 +10,7 @@ CODE with the package of PERIODSCAN_PYTHONPATH on its path). The rest of
 Every case must end with `status`, print a line matching `message` (a
 regular expression, searched in standard error, or in standard output and
 standard error when `anywhere` is set), never a Python traceback, leave no
-temporary file ("*.tmp-*") behind, leave the files of `kept` byte for byte as
+temporary file ("*.tmp-*") behind (besides those the case starts with), leave the files of `kept` byte for byte as
 they were, and not create the files of `absent`.
 """
 
@@ -36,3 +36,6 @@ class Case:
     prepare: str = ""
     # Resource limits for the run: {"RLIMIT_FSIZE": bytes, ...}.
     limits: dict = field(default_factory=dict)
+    # Environment variables a "python" case needs (the case is skipped
+    # without them); the PERIODSCAN_* program paths are made absolute.
+    needs: tuple = ()
