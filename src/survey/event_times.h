@@ -12,6 +12,7 @@
 //   "# origin 2021" -> skipped
 //   "12.5,4.1"      -> event at 12.5 (',' separates fields)
 //   "12,5"          -> error: a decimal comma (see survey/number_text.h)
+//   "12,5.3"        -> event at 12 (a whole number, then a real one)
 //   "2021-01-05"    -> error: not a time
 #pragma once
 

@@ -36,32 +36,51 @@ std::size_t read_leading_number(std::string_view text, double* value) {
   return static_cast<std::size_t>(end - text.data());
 }
 
+namespace {
+
+bool is_digit(char c) { return c >= '0' && c <= '9'; }
+
+// True when the ',' at `text[comma]` is followed by a run of digits that does
+// not go on as a real number ("5.3", "2e4"): the ',' of "12,5" is a decimal
+// comma, that of "1609459200,3.1" separates a time from a magnitude.
+bool digits_end_there(std::string_view text, std::size_t comma) {
+  std::size_t i = comma + 1;
+  if (i >= text.size() || !is_digit(text[i])) return false;
+  while (i < text.size() && is_digit(text[i])) ++i;
+  return i == text.size() || (text[i] != '.' && text[i] != 'e' && text[i] != 'E');
+}
+
+// True when `field` is a whole number: digits after an optional sign.
+bool is_whole_number(std::string_view field) {
+  if (!field.empty() && (field[0] == '+' || field[0] == '-')) field.remove_prefix(1);
+  if (field.empty()) return false;
+  for (const char c : field) {
+    if (!is_digit(c)) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
 bool decimal_comma_follows(std::string_view text, std::size_t length) {
-  if (length == 0 || length + 1 >= text.size() || text[length] != ',') return false;
-  const char next = text[length + 1];
-  if (next < '0' || next > '9') return false;
-  const std::string_view number = text.substr(0, length);
-  // "inf" and "nan" hold no digit; "1e5" and "1.5" are not whole numbers.
-  return number.find_first_of("0123456789") != std::string_view::npos &&
-         number.find_first_of(".eEnN") == std::string_view::npos;
+  if (length == 0 || length >= text.size() || text[length] != ',') return false;
+  return is_whole_number(text.substr(0, length)) && digits_end_there(text, length);
 }
 
 std::string decimal_comma_error(std::string_view where, std::string_view line) {
-  // The first field with a ',' between two digits.
+  // The first field read as a whole number with a decimal comma.
   std::string_view number = line;
   for (std::size_t i = 1; i + 1 < line.size(); ++i) {
-    if (line[i] != ',' || line[i - 1] < '0' || line[i - 1] > '9' || line[i + 1] < '0' ||
-        line[i + 1] > '9') {
-      continue;
-    }
-    const std::size_t from = line.find_last_of(" \t;", i);
+    if (line[i] != ',') continue;
+    const std::size_t from = line.find_last_of(" \t;,", i - 1);
     const std::size_t begin = from == std::string_view::npos ? 0 : from + 1;
+    if (!is_whole_number(line.substr(begin, i - begin)) || !digits_end_there(line, i)) continue;
     number = line.substr(begin, line.find_first_of(" \t;", i) - begin);
     break;
   }
   return std::string(where) + quote_line(number) +
          " looks like a decimal comma (a ',' separates two fields here): write decimal "
-         "points, or convert the file with periodscan-prepare --decimal-comma: " +
+         "points (periodscan-prepare --decimal-comma converts a CSV table with a header row): " +
          quote_line(line);
 }
 

@@ -20,9 +20,10 @@ std::size_t read_leading_number(std::string_view text, double* value);
 
 // True when the number that read_leading_number found in the first `length`
 // characters of `text` is a whole number (no '.', no exponent) followed
-// directly by ',' and a digit: "0,2106" or "12,5", a decimal comma that
-// would otherwise be read as two fields, 0 and 2106. "1.5,2.5" and "12, 5"
-// are two fields.
+// directly by ',' and a run of digits that does not go on with '.', 'e' or
+// 'E': "0,2106" or "12,5", a decimal comma that would otherwise be read as
+// two fields, 0 and 2106. "1.5,2.5", "12, 5", "1e5,2" and "12,5.3" (a whole
+// number, then a real one) are two fields.
 bool decimal_comma_follows(std::string_view text, std::size_t length);
 
 // The message for such a number on `line`; `where` is "FILE:LINE: ".

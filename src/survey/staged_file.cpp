@@ -101,6 +101,29 @@ class SignalsHeld {
   sigset_t saved_;
 };
 
+constexpr std::string_view kTemporarySuffix = ".tmp-XXXXXX";
+
+// "PATH.tmp-XXXXXX", the template of a temporary name for `path`. When that
+// name would be longer than its folder allows, the last part of PATH is cut
+// (at a whole UTF-8 character) to make room for the suffix.
+std::string temporary_template(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  const std::size_t start = slash == std::string::npos ? 0 : slash + 1;
+  const std::string folder =
+      slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
+  const long limit = ::pathconf(folder.c_str(), _PC_NAME_MAX);
+  const std::size_t name_max = limit > 0 ? static_cast<std::size_t>(limit) : 255;
+  std::string name = path;
+  if (path.size() - start + kTemporarySuffix.size() > name_max) {
+    std::size_t keep =
+        name_max > kTemporarySuffix.size() ? name_max - kTemporarySuffix.size() : std::size_t{0};
+    while (keep > 0 && (static_cast<unsigned char>(path[start + keep]) & 0xC0) == 0x80) --keep;
+    name.resize(start + keep);
+  }
+  name.append(kTemporarySuffix);
+  return name;
+}
+
 // A second name for the file at `path`, in its folder, that no file had:
 // "PATH.tmp-" and six random characters, made as a hard link. Empty when
 // there is no file at `path` (or a folder), or the file system has no hard
@@ -111,9 +134,13 @@ std::string link_aside(const std::string& path) {
   static constexpr char kLetters[] =
       "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
   std::random_device random;
+  const std::string pattern = temporary_template(path);
+  const std::size_t letters = pattern.size() - 6;
   for (int attempt = 0; attempt < 100; ++attempt) {
-    std::string name = path + ".tmp-";
-    for (int i = 0; i < 6; ++i) name.push_back(kLetters[random() % (sizeof kLetters - 1)]);
+    std::string name = pattern;
+    for (std::size_t i = letters; i < name.size(); ++i) {
+      name[i] = kLetters[random() % (sizeof kLetters - 1)];
+    }
     if (::link(path.c_str(), name.c_str()) == 0) return name;
     if (errno != EEXIST) break;
   }
@@ -133,9 +160,8 @@ bool StagedFile::open(const std::string& path, std::string* error) {
   discard();
   install_handler();
   path_ = path;
-  std::vector<char> name(path.begin(), path.end());
-  const std::string_view suffix = ".tmp-XXXXXX";
-  name.insert(name.end(), suffix.begin(), suffix.end());
+  const std::string pattern = temporary_template(path);
+  std::vector<char> name(pattern.begin(), pattern.end());
   name.push_back('\0');
   fd_ = ::mkostemp(name.data(), O_CLOEXEC);
   if (fd_ < 0) {

@@ -8,7 +8,8 @@
 // process then ends by the signal as it would have. (A SIGKILL or a power cut
 // can still leave the temporary file behind, never PATH half written.) The
 // temporary name is one no file has, so a temporary file left by a killed
-// run never stands in the way.
+// run never stands in the way. Where "PATH.tmp-XXXXXX" would be too long a
+// name for the folder, the part before ".tmp-" is cut short.
 #pragma once
 
 #include <string>

@@ -32,7 +32,8 @@ constexpr std::string_view kHelp =
     "                      blank lines and '#' comments are skipped. Times must not\n"
     "                      decrease (see --sort). '-' reads standard input (then\n"
     "                      --output is needed). A decimal comma (0,5) is refused:\n"
-    "                      periodscan-prepare --decimal-comma converts such files.\n"
+    "                      write decimal points (periodscan-prepare --decimal-comma\n"
+    "                      converts a CSV table with a header row).\n"
     "                      If its description from periodscan-prepare lies beside\n"
     "                      it (EVENTS with .json for its extension, or\n"
     "                      EVENTS.json), the \"unit\" and \"origin\" given there\n"
@@ -132,6 +133,16 @@ std::string positive_number_error(std::string_view name, std::string_view text) 
   return std::string(name) + " needs a positive number, not '" + std::string(text) + "'";
 }
 
+// False for an --output prefix that names no file of its own: "-" (which
+// would not mean standard output), a folder ("runs/", "/") or a last part
+// "." or ".." (".spectrum.tsv" would be hidden, "..spectrum.tsv" odd).
+bool usable_prefix(std::string_view prefix) {
+  if (prefix == "-" || prefix.ends_with('/')) return false;
+  const std::size_t slash = prefix.rfind('/');
+  const std::string_view last = slash == std::string_view::npos ? prefix : prefix.substr(slash + 1);
+  return last != "." && last != "..";
+}
+
 // Applies one option's value; false with *error set when it is not valid.
 bool apply_option(std::string_view name, std::string_view value, SurveyCommand* command,
                   bool* samples_given, std::string* error) {
@@ -171,6 +182,13 @@ bool apply_option(std::string_view name, std::string_view value, SurveyCommand* 
   if (name == "--output" || name == "--intervals") {
     if (value.empty()) {
       *error = std::string(name) + " needs a file name";
+      return false;
+    }
+    if (name == "--output" && !usable_prefix(value)) {
+      *error =
+          "--output needs the start of a file name, such as 'runs/quakes' for "
+          "runs/quakes.spectrum.tsv, not '" +
+          std::string(value) + "'";
       return false;
     }
     (name == "--output" ? command->output : command->intervals) = std::string(value);

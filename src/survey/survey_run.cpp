@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <limits>
@@ -53,6 +54,13 @@ std::string brief(double value) {
   return text;
 }
 
+// A count held in a double: whole counts as integers ("100000001"), others
+// (inf, nan, counts beyond 1e15) as brief() spells them.
+std::string brief_count(double value) {
+  if (!(value >= 0.0 && value < 1e15 && value == std::floor(value))) return brief(value);
+  return std::to_string(static_cast<std::int64_t>(value));
+}
+
 // Whether the output `path` is the input `input` ("-": standard input).
 bool same_file(const std::string& path, const std::string& input) {
   struct stat sa;
@@ -65,13 +73,17 @@ bool same_file(const std::string& path, const std::string& input) {
 
 // A closed standard stream is opened on /dev/null for reading, so that no
 // file of the run takes its number (and a message meant for the terminal
-// lands in a result file); writing to it then fails as it should.
-void keep_standard_streams_taken() {
+// lands in a result file); writing to it then fails as it should. Returns
+// whether standard input was closed.
+bool keep_standard_streams_taken() {
+  bool input_closed = false;
   for (int fd = 0; fd <= 2; ++fd) {
     if (::fcntl(fd, F_GETFD) >= 0 || errno != EBADF) continue;
+    input_closed = input_closed || fd == STDIN_FILENO;
     const int opened = ::open("/dev/null", O_RDONLY);
     if (opened >= 0 && opened != fd) ::close(opened);
   }
+  return input_closed;
 }
 
 // The highest DeltaLogLik of a run, for the closing line.
@@ -99,7 +111,8 @@ struct Peak {
 
 class SurveyRun {
  public:
-  explicit SurveyRun(SurveyCommand command) : command_(std::move(command)) {}
+  SurveyRun(SurveyCommand command, bool input_closed)
+      : command_(std::move(command)), input_closed_(input_closed) {}
 
   int run() {
     std::string error;
@@ -132,6 +145,13 @@ class SurveyRun {
   double span() const { return events_.times.back() - events_.times.front(); }
 
   bool load(std::string* error) {
+    // Read from /dev/null, it would seem to hold no events.
+    if (input_closed_ &&
+        (command_.events == kStandardInput || command_.intervals == kStandardInput)) {
+      *error = std::string(command_.events == kStandardInput ? "the events" : "the intervals") +
+               " come from standard input ('-'), and standard input is closed";
+      return false;
+    }
     if (!read_event_times(command_.events, command_.sort, &events_, error)) return false;
     const std::size_t n = events_.times.size();
     if (n < 2) {
@@ -142,6 +162,11 @@ class SurveyRun {
     if (!(span() > 0.0)) {
       *error = input_name(command_.events) + ": every event is at time " + spelled(t1()) +
                ": the span is zero";
+      return false;
+    }
+    if (!std::isfinite(span())) {
+      *error = input_name(command_.events) + ": the span of the events, from " + spelled(t1()) +
+               " to " + spelled(events_.times.back()) + ", overflows a double";
       return false;
     }
     // Standard input has no description beside it.
@@ -278,11 +303,22 @@ class SurveyRun {
   bool grid_too_large(double length, double windows, std::string* error) const {
     const double rows = grid_size(grid_choice(), length);
     *error = "the table would have more than " + std::to_string(std::int64_t(kMaxTableRows)) +
-             " rows (" + brief(rows) + " frequencies" +
-             (windows > 1.0 ? " x " + brief(windows) + " windows" : std::string()) + "): " +
+             " rows (" + brief_count(rows) + " frequencies" +
+             (windows > 1.0 ? " x " + brief_count(windows) + " windows" : std::string()) + "): " +
              (command_.periods > 0 ? "lower --periods"
                                    : "raise --min-period or lower --samples-per-peak") +
              (command_.moving_windows() ? ", or raise --step" : "");
+    return false;
+  }
+
+  // Only a resolving grid can be that small: --periods asks for two or more.
+  bool grid_too_small(double length, std::string* error) const {
+    const double band = 1.0 / command_.min_period - 1.0 / command_.max_period;
+    const double step = 1.0 / (command_.samples_per_peak * length);
+    *error = "the grid holds one frequency: the band from 1/--max-period to 1/--min-period (" +
+             brief(band) + ") is narrower than its step, 1/(--samples-per-peak*" +
+             (command_.moving_windows() ? "--window" : "span") + ") (" + brief(step) +
+             "); a spectrum needs at least two: raise --samples-per-peak, or widen the band";
     return false;
   }
 
@@ -291,6 +327,7 @@ class SurveyRun {
     const Exposure exposure = sample_exposure(intervals_.intervals, t1(), span());
     if (!grid_fits(grid_choice(), span())) return grid_too_large(span(), 1.0, error);
     const FrequencyGrid grid = make_grid(grid_choice(), span());
+    if (grid.size() < 2) return grid_too_small(span(), error);
     const std::string path = output_prefix(command_) + ".spectrum.tsv";
     StagedFile file;
     // Created before the long part, so that a folder that cannot be written
@@ -342,6 +379,7 @@ class SurveyRun {
       return grid_too_large(length, double(windows), error);
     }
     const FrequencyGrid grid = make_grid(grid_choice(), length);
+    if (grid.size() < 2) return grid_too_small(length, error);
     const std::size_t periods = grid.size();
     const std::string prefix = output_prefix(command_);
     const std::string table_path = prefix + ".windows.tsv";
@@ -453,6 +491,7 @@ class SurveyRun {
   }
 
   SurveyCommand command_;
+  bool input_closed_ = false;
   EventTimes events_;
   IntervalList intervals_;
   CatalogueMetadata metadata_;
@@ -464,7 +503,7 @@ class SurveyRun {
 }  // namespace
 
 int survey_main(int argc, char** argv) {
-  keep_standard_streams_taken();
+  const bool input_closed = keep_standard_streams_taken();
   const std::vector<std::string_view> args(argv, argv + argc);
   SurveyCommand command;
   std::string error;
@@ -483,7 +522,7 @@ int survey_main(int argc, char** argv) {
       break;
   }
   try {
-    return SurveyRun(std::move(command)).run();
+    return SurveyRun(std::move(command), input_closed).run();
   } catch (const std::bad_alloc&) {
     // Result files still under their temporary names were removed on the
     // way out.

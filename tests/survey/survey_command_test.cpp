@@ -75,6 +75,22 @@ TEST(SurveyCommand, RejectsBadCommandLinesWithTheReason) {
       {{"ev.txt", "--min-period", "1", "--max-period", "2", "--output="},
        "--output needs a file name"},
   };
+  // An --output that names no file of its own.
+  for (const std::string_view prefix : {"-", "/", "runs/", "./", ".", "..", "runs/.."}) {
+    const Parsed parsed =
+        parse({"ev.txt", "--min-period", "1", "--max-period", "2", "--output", prefix});
+    EXPECT_EQ(parsed.status, CommandStatus::kUsage) << prefix;
+    EXPECT_EQ(parsed.error,
+              "--output needs the start of a file name, such as 'runs/quakes' for "
+              "runs/quakes.spectrum.tsv, not '" +
+                  std::string(prefix) + "'");
+  }
+  for (const std::string_view prefix : {"x", ".x", "runs/x", "../x", "x."}) {
+    EXPECT_EQ(
+        parse({"ev.txt", "--min-period", "1", "--max-period", "2", "--output", prefix}).status,
+        CommandStatus::kRun)
+        << prefix;
+  }
   for (const Case& c : cases) {
     const Parsed parsed = parse(c.args);
     EXPECT_EQ(parsed.status, CommandStatus::kUsage) << c.error;

@@ -36,6 +36,11 @@ TEST(EventLine, ClassifiesEachLine) {
       {"  0,2106 2,5", EventLine::kDecimalComma, 0},
       {"-3,25;1", EventLine::kDecimalComma, 0},
       {"1e3,5", EventLine::kTime, 1000},
+      {"0,5,3,1", EventLine::kDecimalComma, 0},
+      {"12,5.3", EventLine::kTime, 12},
+      {"1609459200,3.1", EventLine::kTime, 1609459200},
+      {"7,25e1", EventLine::kTime, 7},
+      {"1.5,2.5", EventLine::kTime, 1.5},
       {"12,x", EventLine::kTime, 12},
       {"12;5", EventLine::kTime, 12},
       {".5", EventLine::kTime, 0.5},
@@ -81,6 +86,7 @@ TEST(IntervalLine, ClassifiesEachLine) {
       {"0.5,4.5", IntervalLine::kInterval, 0.5, 4.5},
       {"0,5 4", IntervalLine::kDecimalComma, 0, 0},
       {"0 4,5", IntervalLine::kDecimalComma, 0, 0},
+      {"0 4,5.5", IntervalLine::kInterval, 0, 4},
   };
   for (const auto& c : cases) {
     Interval interval{-1, -1};

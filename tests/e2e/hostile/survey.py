@@ -35,6 +35,17 @@ sys.exit(0 if p.returncode == -signal.{name} else 1)
 """
 
 
+# Runs the survey on `args` with standard input closed.
+CLOSED_INPUT = """import os, subprocess, sys
+r = subprocess.run([os.environ['PERIODSCAN_SURVEY'], '--min-period', '1', '--max-period', '2']
+                   + {args}, preexec_fn=lambda: os.close(0))
+sys.exit(r.returncode)
+"""
+# A stem of 237 characters: the table's name has 250, its temporary name
+# would have 261 uncut.
+LONG = "x" * 237
+
+
 def signal_case(name):
     return Case("signal %s removes the temporary file" % name,
                 ["python", SIGNAL.format(run=BIG_RUN, name=name)], 0, "survey status -",
@@ -45,8 +56,12 @@ CASES = [
     Case("no event file", ["survey", "--min-period", "1", "--max-period", "2"], 2,
          "no event file given"),
     Case("decimal comma in the events", ["survey", "dc.txt"] + P, 1,
-         r'dc.txt:1: "0,2106" looks like a decimal comma .*periodscan-prepare --decimal-comma',
+         r'dc.txt:1: "0,2106" looks like a decimal comma .*write decimal points '
+         r'\(periodscan-prepare --decimal-comma converts a CSV table with a header row\)',
          files={"dc.txt": "0,2106 2,5\n1,5 3\n"}, absent=("dc.spectrum.tsv",)),
+    Case("a whole time, a comma and a real magnitude are two fields", ["survey", "ep.txt"] + P,
+         0, "wrote ep.spectrum.tsv", anywhere=True,
+         files={"ep.txt": "1609459200,3.1\n1609459201,2.5\n1609459209,4.0\n"}),
     Case("decimal comma in the intervals", ["survey", "ev.txt", "--intervals", "on.txt"] + P, 1,
          r'on.txt:2: "9,5" looks like a decimal comma',
          files=dict(EV, **{"on.txt": "0 5\n5 9,5\n"}),
@@ -80,14 +95,14 @@ CASES = [
          "cannot both come from standard input"),
     Case("windows times frequencies beyond the rows",
          ["survey", "ev.txt"] + P + ["--window", "10", "--step", "1e-5"], 1,
-         r"more than 100000000 rows \(26 frequencies x 4e\+06 windows\)",
+         r"more than 100000000 rows \(26 frequencies x 4000001 windows\)",
          files={"ev.txt": "0\n50\n"}, absent=("ev.windows.tsv", "ev.windows.grd")),
     Case("a period count that is no whole number",
          ["survey", "ev.txt"] + P + ["--periods", "2e8"], 2,
          "--periods needs a whole number", files=EV),
     Case("a log-period grid beyond the rows", ["survey", "ev.txt"] + P + ["--periods",
                                                                           "200000000"], 1,
-         r"more than 100000000 rows \(2e\+08 frequencies\): lower --periods", files=EV),
+         r"more than 100000000 rows \(200000000 frequencies\): lower --periods", files=EV),
     Case("log periods times windows beyond the rows",
          ["survey", "ev.txt"] + P + ["--periods", "20000", "--window", "5", "--step", "1e-4"],
          1, r"\(20000 frequencies x 40001 windows\): lower --periods, or raise --step", files=EV),
@@ -96,6 +111,25 @@ CASES = [
     Case("file size limit removes the temporary file",
          ["survey", "big.txt", "--min-period", "1", "--max-period", "100", "--quiet"], -25,
          files=BIG, limits={"RLIMIT_FSIZE": 20000}, absent=("big.spectrum.tsv",)),
+    Case("--output - is no prefix", ["survey", "ev.txt", "--output", "-"] + P, 2,
+         "--output needs the start of a file name.*not '-'", files=EV,
+         absent=("-.spectrum.tsv",)),
+    Case("--output ./ is no prefix", ["survey", "ev.txt", "--output", "./"] + P, 2,
+         "--output needs the start of a file name.*not './'", files=EV,
+         absent=(".spectrum.tsv",)),
+    Case("a long event file name", ["survey", LONG + ".txt", "--quiet"] + P, 0,
+         "wrote x+.spectrum.tsv", anywhere=True, files={LONG + ".txt": EV["ev.txt"]}),
+    Case("a grid of one frequency", ["survey", "ev.txt", "--min-period", "0.9", "--max-period",
+                                     "1.1", "--samples-per-peak", "1e-300", "--output", "cl"],
+         1, "the grid holds one frequency.*raise --samples-per-peak, or widen the band",
+         files=EV, absent=("cl.spectrum.tsv",)),
+    Case("a span beyond a double", ["survey", "of.txt"] + P, 1,
+         r"of.txt: the span of the events, from -1e\+308 to 1e\+308, overflows a double",
+         files={"of.txt": "-1e308\n1e308\n"}, absent=("of.spectrum.tsv",)),
+    Case("events from a closed standard input",
+         ["python", CLOSED_INPUT.format(args="['-', '--output', 's']")], 1,
+         r"the events come from standard input \('-'\), and standard input is closed",
+         needs=NEEDS, absent=("s.spectrum.tsv",)),
     signal_case("SIGUSR1"),
     signal_case("SIGQUIT"),
     signal_case("SIGPIPE"),
