@@ -32,6 +32,7 @@ DEEP = ('<?xml version="1.0"?>\n<q:quakeml xmlns:q="http://quakeml.org/xmlns/qua
 MANY_DIGITS = "1" * 5000
 NUMBERS = ["prepare", "g.csv", "--time-column", "time", "--time-unit", "days", "-o", "g.txt"]
 CALENDAR = ["prepare", "c.csv", "-o", "c.txt"]
+DECIMAL_COMMAS = "time,mag\n0,5,3,1\n1,25,2,0\n2,75,1,5\n"
 
 CASES = [
     Case("prepare: a CSV quote left open is a row that cannot be read",
@@ -48,6 +49,14 @@ CASES = [
          files={"g.csv": GAPPED},
          prepare='"$PERIODSCAN_PREPARE" g.csv --time-column time --time-unit days --gap 2d '
          '-o g.txt | grep -q "1 events left out, alone between gaps longer than --gap"'),
+    Case("prepare: a decimal comma in a comma-separated file is no cut time",
+         NUMBERS[:1] + ["d.csv"] + NUMBERS[2:] + ["--strict"], 1,
+         r"d\.csv:2: not the header's 2 fields \(decimal commas\?.*'0,5,3,1'",
+         files={"d.csv": DECIMAL_COMMAS}, absent=("g.txt",)),
+    Case("prepare: --decimal-comma where commas separate the fields",
+         NUMBERS[:1] + ["d.csv"] + NUMBERS[2:] + ["--decimal-comma"], 1,
+         r"d\.csv:1: --decimal-comma, but commas also separate the fields.*';' or tabs",
+         files={"d.csv": DECIMAL_COMMAS}, absent=("g.txt",)),
     Case("prepare: a gzip bomb is refused", ["prepare", "b.csv.gz", "-o", "b.txt"], 1,
          r"b\.csv\.gz: decompresses to more than 200 times its size",
          files={"b.csv.gz": BOMB}, absent=("b.txt",)),

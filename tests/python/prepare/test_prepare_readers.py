@@ -150,6 +150,11 @@ def test_fdsn_text_without_a_header_uses_the_standard_columns(tmp_path):
     # a magnitude column found by its ending
     ("usgs_mag,event_at\n6.2,2021-12-19T16:28:25Z\n", {"time_column": "event_at"},
      [("2021-12-19T16:28:25Z", "6.2")]),
+    # decimal commas: one column of times, or fields separated by tabs
+    ("t\n0,5\n2,75\n", {"decimal_comma": True, "time_unit": "days"},
+     [("1970-01-01T12:00:00Z", None), ("1970-01-03T18:00:00Z", None)]),
+    ("t\tmag\n0,5\t3,1\n", {"decimal_comma": True, "time_unit": "days"},
+     [("1970-01-01T12:00:00Z", "3.1")]),
 ])
 def test_csv_times(tmp_path, body, options, expected):
     path = tmp_path / "c.csv"
@@ -159,7 +164,15 @@ def test_csv_times(tmp_path, body, options, expected):
     assert [(e[0], e[1]) for e in events(items)] == expected
 
 
+TOO_MANY = "not the header's 2 fields"
+COMMAS = TOO_MANY + (" (decimal commas? give --decimal-comma and separate the fields with ';' "
+                     "or tabs)")
+
+
 @pytest.mark.parametrize("body, options, expected", [
+    # a decimal comma in a comma-separated file must not cut a time short
+    ("t,m\n0,5,3,1\n1,2\n3.5\n4,5,6\n", {"time_unit": "days"},
+     [(2, COMMAS), (4, TOO_MANY), (5, COMMAS)]),
     ("t;m\n0,0377;1\n", {"time_unit": "days"},
      [(2, "decimal comma in the time (give --decimal-comma)")]),
     ("t\n2021-01-01\n12.5\n", {"time_unit": "days"},
@@ -180,12 +193,15 @@ def test_csv_rows_that_cannot_be_read(tmp_path, body, options, expected):
     ("t\n12.5\n", "c.csv:2: the times are numbers ('12.5'): give their unit with --time-unit, "
      "and --time-epoch if they count from a calendar date"),
     ("a,b\n1,2\n", "c.csv:1: no column named 't' for the time; the columns are: a, b"),
+    ("t,m\n0,5,1\n", "c.csv:1: --decimal-comma, but commas also separate the fields of the "
+     "header: a decimal comma could not be told from a separator; separate the fields with "
+     "';' or tabs"),
 ])
 def test_csv_files_that_cannot_be_read(tmp_path, monkeypatch, body, message):
     monkeypatch.chdir(tmp_path)
     (tmp_path / "c.csv").write_text(body)
     with pytest.raises(SourceError) as error:
-        read("c.csv", forced="csv", time_column="t")
+        read("c.csv", forced="csv", time_column="t", decimal_comma="--decimal" in message)
     assert str(error.value) == message
 
 
