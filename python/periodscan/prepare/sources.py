@@ -3,7 +3,8 @@ reader of that format.
 
 A source is read once, as a stream: a regular file, a FIFO, or "-" for
 standard input. Its SHA-256 and size are taken from the bytes as they pass.
-Folders and devices are refused (/dev/zero would never end). A source that
+Folders and devices are refused (/dev/zero would never end), and so is a
+FIFO that nothing is written to for PIPE_WAIT seconds. A source that
 starts with the gzip signature is decompressed as it is read, whatever its
 name, to at most MAX_DECOMPRESSED bytes, and to at most MAX_RATIO times the
 compressed bytes read once beyond RATIO_FLOOR (text catalogues compress
@@ -14,6 +15,7 @@ import gzip
 import hashlib
 import io
 import os
+import select
 import stat
 import sys
 import zlib
@@ -30,6 +32,7 @@ MAX_DECOMPRESSED = 1 << 30
 MAX_RATIO = 200
 RATIO_FLOOR = 1 << 20
 MAX_LINE = 1 << 20
+PIPE_WAIT = 10          # seconds a FIFO may stay without a writer
 STANDARD_INPUT = "-"
 
 FORMATS = ("comcat", "fdsn-text", "quakeml", "scedc", "csv")
@@ -150,21 +153,45 @@ class _LineGuard(io.RawIOBase):
 
 
 def _open(path):
-    """The byte stream of the source; SourceError for a folder, a device, or
-    a file that cannot be opened."""
+    """The byte stream of the source; SourceError for a folder, a device, a
+    file that cannot be opened, or a FIFO that nothing is written to for
+    PIPE_WAIT seconds."""
     if path == STANDARD_INPUT:
         if sys.stdin is None:
             raise SourceError("standard input is closed")
         return sys.stdin.buffer, False
     try:
-        mode = os.stat(path).st_mode
-        if stat.S_ISDIR(mode):
-            raise SourceError("%s: is a folder, not a catalogue" % path)
-        if not (stat.S_ISREG(mode) or stat.S_ISFIFO(mode)):
-            raise SourceError("%s: not a regular file (a device or socket is not read)" % path)
-        return open(path, "rb", buffering=0), True
+        _check_kind(path, os.stat(path).st_mode)
+        # Without O_NONBLOCK, opening a FIFO waits for a writer, for ever.
+        fd = os.open(path, os.O_RDONLY | os.O_NONBLOCK | os.O_CLOEXEC | os.O_NOCTTY)
     except OSError as error:
         raise SourceError("%s: cannot read: %s" % (path, error.strerror or error)) from None
+    try:
+        mode = os.fstat(fd).st_mode       # it may have been replaced in between
+        _check_kind(path, mode)
+        if stat.S_ISFIFO(mode):
+            # Until a writer has come, a read would end at once, as if the
+            # pipe were empty: wait for its first bytes, or for it to close.
+            waiting = select.poll()
+            waiting.register(fd, select.POLLIN)
+            if not waiting.poll(PIPE_WAIT * 1000):
+                raise SourceError("%s: a pipe that nothing was written to for %d s (no "
+                                  "writer?)" % (path, PIPE_WAIT))
+        os.set_blocking(fd, True)
+        return open(fd, "rb", buffering=0), True
+    except OSError as error:
+        os.close(fd)
+        raise SourceError("%s: cannot read: %s" % (path, error.strerror or error)) from None
+    except SourceError:
+        os.close(fd)
+        raise
+
+
+def _check_kind(path, mode):
+    if stat.S_ISDIR(mode):
+        raise SourceError("%s: is a folder, not a catalogue" % path)
+    if not (stat.S_ISREG(mode) or stat.S_ISFIFO(mode)):
+        raise SourceError("%s: not a regular file (a device or socket is not read)" % path)
 
 
 def _read_up_to(stream, count):
