@@ -8,7 +8,10 @@ FIFO that nothing is written to for PIPE_WAIT seconds. A source that
 starts with the gzip signature is decompressed as it is read, whatever its
 name, to at most MAX_DECOMPRESSED bytes, and to at most MAX_RATIO times the
 compressed bytes read once beyond RATIO_FLOOR (text catalogues compress
-tenfold or so; far more is a bomb). In the formats read line by line (all
+tenfold or so; far more is a bomb). These bounds are checked by
+decompressing the source once before its rows are read, so a bomb costs
+little time and memory; a compressed pipe is copied to a temporary file for
+that. In the formats read line by line (all
 but QuakeML, which may be one line) a line may be at most MAX_LINE bytes."""
 
 import gzip
@@ -18,6 +21,7 @@ import os
 import select
 import stat
 import sys
+import tempfile
 import zlib
 from dataclasses import dataclass, field
 
@@ -99,7 +103,8 @@ class _Prefixed(io.RawIOBase):
 
 
 class _Bounded(io.RawIOBase):
-    """Decompressed bytes, refused beyond the size and ratio bounds."""
+    """Decompressed bytes, refused beyond the size and ratio bounds (once more:
+    a file may have grown since it was measured)."""
 
     def __init__(self, inner, compressed, name):
         self.inner = inner
@@ -113,13 +118,7 @@ class _Bounded(io.RawIOBase):
     def readinto(self, buffer):
         data = self.inner.read(len(buffer))
         self.size += len(data)
-        if self.size > MAX_DECOMPRESSED:
-            raise SourceError("%s: decompresses to more than %d MiB; periodscan-prepare reads "
-                              "at most that much of one compressed source"
-                              % (self.name, MAX_DECOMPRESSED >> 20))
-        if self.size > RATIO_FLOOR and self.size > MAX_RATIO * self.compressed.size:
-            raise SourceError("%s: decompresses to more than %d times its size, which no "
-                              "catalogue does (a gzip bomb?)" % (self.name, MAX_RATIO))
+        _check_inflation(self.size, self.compressed.size, self.name)
         buffer[:len(data)] = data
         return len(data)
 
@@ -228,12 +227,14 @@ def read_stream(raw, path, options, forced_format=None):
         source.compressed = head == GZIP_MAGIC
         content = _Prefixed(head, hashing)
         if source.compressed:
-            content = _Bounded(gzip.GzipFile(fileobj=content, mode="rb"), hashing, name)
+            content = _Bounded(gzip.GzipFile(fileobj=_measured(raw, content, name), mode="rb"),
+                               hashing, name)
         sample = _read_up_to(content, SAMPLE_BYTES)
         content = _Prefixed(sample, content)
         source.format = _format(sample, name, options, forced_format)
         source.items = list(_parse(source.format, content, options, name))
-        hashing.drain()
+        if not source.compressed:
+            hashing.drain()
     except (OSError, EOFError, zlib.error) as error:
         raise SourceError("%s: cannot read: %s" % (name, getattr(error, "strerror", None)
                                                    or error)) from None
@@ -242,6 +243,58 @@ def read_stream(raw, path, options, forced_format=None):
     source.size = hashing.size
     source.sha256 = hashing.digest.hexdigest()
     return source
+
+
+def _measured(raw, compressed, name):
+    """The compressed bytes of `raw` once they are known to stay within the
+    bounds: `compressed` (the whole source, read through its hash) is
+    decompressed once without keeping what comes out, so that a bomb is
+    refused within a second or so rather than after its rows are read. The
+    bytes are then read again: from `raw` rewound when it is a file, or from
+    a temporary copy of a pipe."""
+    start = raw.tell() - len(GZIP_MAGIC) if raw.seekable() else None
+    spool = None if start is not None else tempfile.TemporaryFile()
+    try:
+        inflater = zlib.decompressobj(31)     # gzip members
+        fed = size = 0
+        pending = b""
+        while True:
+            if not pending:
+                pending = compressed.read(CHUNK)
+                if not pending:
+                    break
+                fed += len(pending)
+                if spool is not None:
+                    spool.write(pending)
+            if inflater.eof:
+                pending = pending.lstrip(b"\0")   # zeros may pad the file after a member
+                if not pending:
+                    continue
+                inflater = zlib.decompressobj(31)
+            size += len(inflater.decompress(pending, CHUNK))
+            pending = inflater.unused_data if inflater.eof else inflater.unconsumed_tail
+            _check_inflation(size, fed - len(pending), name)
+        if spool is None:
+            raw.seek(start)
+            return raw
+        spool.seek(0)
+        return spool
+    except BaseException:
+        if spool is not None:
+            spool.close()
+        raise
+
+
+def _check_inflation(size, compressed, name):
+    """SourceError when `compressed` bytes decompressed to `size` bytes are
+    beyond the bounds."""
+    if size > MAX_DECOMPRESSED:
+        raise SourceError("%s: decompresses to more than %d MiB; periodscan-prepare reads "
+                          "at most that much of one compressed source"
+                          % (name, MAX_DECOMPRESSED >> 20))
+    if size > RATIO_FLOOR and size > MAX_RATIO * compressed:
+        raise SourceError("%s: decompresses to more than %d times its size, which no "
+                          "catalogue does (a gzip bomb?)" % (name, MAX_RATIO))
 
 
 def detect(sample):

@@ -3,6 +3,7 @@ the 2021 Southern California catalogue must come out of every format with the
 same exact times, and every unreadable row must be reported with its line."""
 
 import gzip
+import io
 from fractions import Fraction
 
 import pytest
@@ -213,6 +214,43 @@ def test_gzip_files_are_read_whatever_their_name(tmp_path):
     assert source.format == "scedc" and len(events(source.items)) == 4
 
 
+class Pipe(io.RawIOBase):
+    """A stream that cannot be rewound, as a FIFO or a pipe."""
+
+    def __init__(self, data):
+        self.data = io.BytesIO(data)
+
+    def readable(self):
+        return True
+
+    def readinto(self, buffer):
+        return self.data.readinto(buffer)
+
+
+@pytest.mark.parametrize("stream", [io.BytesIO, Pipe])
+def test_gzip_members_and_padding_are_read_from_files_and_pipes(stream):
+    half = (DATA / "scedc_2021_excerpt.catalog").read_bytes().splitlines(keepends=True)
+    data = gzip.compress(b"".join(half[:8])) + gzip.compress(b"".join(half[8:])) + b"\0" * 9
+    source = sources.read_stream(stream(data), "s", ReadOptions())
+    assert source.format == "scedc" and len(events(source.items)) == 4
+    assert source.size == len(data)
+
+
+@pytest.mark.parametrize("stream", [io.BytesIO, Pipe])
+@pytest.mark.parametrize("limits, message", [
+    ({}, "s: decompresses to more than 200 times its size"),
+    ({"MAX_DECOMPRESSED": 2 << 20, "MAX_RATIO": 10 ** 6}, "s: decompresses to more than 2 MiB"),
+])
+def test_a_gzip_bomb_is_refused_before_its_rows_are_read(monkeypatch, stream, limits, message):
+    for name, value in limits.items():
+        monkeypatch.setattr(sources, name, value)
+    monkeypatch.setattr(sources, "_parse", lambda *_: pytest.fail("rows read from a bomb"))
+    bomb = gzip.compress(b"time,mag\n" + b"1,3\n" * (1 << 20))
+    with pytest.raises(SourceError) as error:
+        sources.read_stream(stream(bomb), "s", ReadOptions(time_column="time"))
+    assert str(error.value).startswith(message)
+
+
 CSV_HEAD = b"time,latitude,longitude,depth,mag\n2021-01-01T00:00:00Z,1,1,1,1\n"
 
 
@@ -227,7 +265,6 @@ CSV_HEAD = b"time,latitude,longitude,depth,mag\n2021-01-01T00:00:00Z,1,1,1,1\n"
     (gzip.compress(CSV_HEAD)[:-5], {}, "s: cannot read: Compressed file ended"),
 ])
 def test_streams_beyond_the_bounds_are_refused(monkeypatch, data, limits, message):
-    import io
     for name, value in limits.items():
         module, _, name = name.rpartition(".")
         monkeypatch.setattr(getattr(sources, module) if module else sources, name, value)
