@@ -296,6 +296,9 @@ def prepare(args):
                          "file with --intervals")
     if args.sources.count(catalogue.STANDARD_INPUT) > 1:
         raise UsageError("- (standard input) is named more than once among the sources")
+    if args.decimal_comma and args.format == "comcat" and not args.time_column:
+        raise UsageError("--decimal-comma with --format comcat: commas separate the fields of "
+                         "a ComCat CSV, so a decimal comma could not be told from a separator")
     for option in ("intervals", "description"):
         if getattr(args, option) == STANDARD_OUTPUT:
             raise UsageError("--%s -: only the event file can go to standard output" % option)

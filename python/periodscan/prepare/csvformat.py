@@ -6,7 +6,9 @@ and any CSV file whose time column is named with --time-column. Times are
 ISO 8601 text (UTC unless a zone is given) or numbers in --time-unit; the
 magnitude, position, depth (km), event type and id columns are found by
 their usual names or named with --column FIELD=NAME. The delimiter is the
-one of , ; tab | that the header line uses most."""
+one of , ; tab | that the header line uses most; with --decimal-comma a
+comma cannot be one. A row of more or fewer fields than the header cannot be
+read: a decimal comma in a comma-separated file splits a number in two."""
 
 import csv
 
@@ -61,9 +63,9 @@ def read(lines, options, name, time_column=None):
     if first is None:
         raise SourceError("%s: no header line" % name)
     header_number, header_text = first
-    delimiter = max(DELIMITERS, key=header_text.count)   # a tie goes to ","
-    header = [cell.strip() for cell in next(csv.reader([header_text], delimiter=delimiter))]
     where = "%s:%d" % (name, header_number)
+    delimiter = _delimiter(header_text, options.decimal_comma, where)
+    header = [cell.strip() for cell in next(csv.reader([header_text], delimiter=delimiter))]
     time_index = _find_column(header, time_column, where, "time")
     columns = {field: _field_column(header, field, options, where) for field in FIELD_NAMES}
     # strict: a quote left open to the end of the file, or text after a
@@ -97,6 +99,10 @@ def read(lines, options, name, time_column=None):
                               "lines %d to %d, %d fields" % (number, last_line, len(row)))
                 continue
         text = delimiter.join(row)
+        if len(row) != len(header):
+            yield Problem(number, _field_count_problem(row, header, delimiter, time_index),
+                          text)
+            continue
         if time_index >= len(row) or not row[time_index].strip():
             yield Problem(number, "no time", text)
             continue
@@ -117,6 +123,31 @@ def read(lines, options, name, time_column=None):
             continue
         kind_of_times = calendar
         yield Event(time, step, calendar, number, **values)
+
+
+def _delimiter(header_text, decimal_comma, where):
+    """The delimiter the header line uses most; a tie goes to "," (to ";"
+    with a decimal comma, so that a single column of times can be read)."""
+    delimiter = max(DELIMITERS, key=header_text.count)
+    if decimal_comma:
+        if header_text.count(delimiter) == 0:
+            return ";"
+        if delimiter == ",":
+            raise SourceError("%s: --decimal-comma, but commas also separate the fields of the "
+                              "header: a decimal comma could not be told from a separator; "
+                              "separate the fields with ';' or tabs" % where)
+    return delimiter
+
+
+def _field_count_problem(row, header, delimiter, time_index):
+    """The reason a row of another number of fields than the header's is
+    left out."""
+    reason = "not the header's %d fields" % len(header)
+    if delimiter == "," and len(row) > len(header) and time_index + 1 < len(row) and \
+            is_number(row[time_index].strip()) and row[time_index + 1].strip().isdigit():
+        reason += (" (decimal commas? give --decimal-comma and separate the fields with ';' "
+                   "or tabs)")
+    return reason
 
 
 def _quoting_problem(error, first, last):

@@ -3,19 +3,25 @@ reader of that format.
 
 A source is read once, as a stream: a regular file, a FIFO, or "-" for
 standard input. Its SHA-256 and size are taken from the bytes as they pass.
-Folders and devices are refused (/dev/zero would never end). A source that
+Folders and devices are refused (/dev/zero would never end), and so is a
+FIFO that nothing is written to for PIPE_WAIT seconds. A source that
 starts with the gzip signature is decompressed as it is read, whatever its
 name, to at most MAX_DECOMPRESSED bytes, and to at most MAX_RATIO times the
 compressed bytes read once beyond RATIO_FLOOR (text catalogues compress
-tenfold or so; far more is a bomb). In the formats read line by line (all
+tenfold or so; far more is a bomb). These bounds are checked by
+decompressing the source once before its rows are read, so a bomb costs
+little time and memory; a compressed pipe is copied to a temporary file for
+that. In the formats read line by line (all
 but QuakeML, which may be one line) a line may be at most MAX_LINE bytes."""
 
 import gzip
 import hashlib
 import io
 import os
+import select
 import stat
 import sys
+import tempfile
 import zlib
 from dataclasses import dataclass, field
 
@@ -30,6 +36,7 @@ MAX_DECOMPRESSED = 1 << 30
 MAX_RATIO = 200
 RATIO_FLOOR = 1 << 20
 MAX_LINE = 1 << 20
+PIPE_WAIT = 10          # seconds a FIFO may stay without a writer
 STANDARD_INPUT = "-"
 
 FORMATS = ("comcat", "fdsn-text", "quakeml", "scedc", "csv")
@@ -96,7 +103,8 @@ class _Prefixed(io.RawIOBase):
 
 
 class _Bounded(io.RawIOBase):
-    """Decompressed bytes, refused beyond the size and ratio bounds."""
+    """Decompressed bytes, refused beyond the size and ratio bounds (once more:
+    a file may have grown since it was measured)."""
 
     def __init__(self, inner, compressed, name):
         self.inner = inner
@@ -110,13 +118,7 @@ class _Bounded(io.RawIOBase):
     def readinto(self, buffer):
         data = self.inner.read(len(buffer))
         self.size += len(data)
-        if self.size > MAX_DECOMPRESSED:
-            raise SourceError("%s: decompresses to more than %d MiB; periodscan-prepare reads "
-                              "at most that much of one compressed source"
-                              % (self.name, MAX_DECOMPRESSED >> 20))
-        if self.size > RATIO_FLOOR and self.size > MAX_RATIO * self.compressed.size:
-            raise SourceError("%s: decompresses to more than %d times its size, which no "
-                              "catalogue does (a gzip bomb?)" % (self.name, MAX_RATIO))
+        _check_inflation(self.size, self.compressed.size, self.name)
         buffer[:len(data)] = data
         return len(data)
 
@@ -150,21 +152,45 @@ class _LineGuard(io.RawIOBase):
 
 
 def _open(path):
-    """The byte stream of the source; SourceError for a folder, a device, or
-    a file that cannot be opened."""
+    """The byte stream of the source; SourceError for a folder, a device, a
+    file that cannot be opened, or a FIFO that nothing is written to for
+    PIPE_WAIT seconds."""
     if path == STANDARD_INPUT:
         if sys.stdin is None:
             raise SourceError("standard input is closed")
         return sys.stdin.buffer, False
     try:
-        mode = os.stat(path).st_mode
-        if stat.S_ISDIR(mode):
-            raise SourceError("%s: is a folder, not a catalogue" % path)
-        if not (stat.S_ISREG(mode) or stat.S_ISFIFO(mode)):
-            raise SourceError("%s: not a regular file (a device or socket is not read)" % path)
-        return open(path, "rb", buffering=0), True
+        _check_kind(path, os.stat(path).st_mode)
+        # Without O_NONBLOCK, opening a FIFO waits for a writer, for ever.
+        fd = os.open(path, os.O_RDONLY | os.O_NONBLOCK | os.O_CLOEXEC | os.O_NOCTTY)
     except OSError as error:
         raise SourceError("%s: cannot read: %s" % (path, error.strerror or error)) from None
+    try:
+        mode = os.fstat(fd).st_mode       # it may have been replaced in between
+        _check_kind(path, mode)
+        if stat.S_ISFIFO(mode):
+            # Until a writer has come, a read would end at once, as if the
+            # pipe were empty: wait for its first bytes, or for it to close.
+            waiting = select.poll()
+            waiting.register(fd, select.POLLIN)
+            if not waiting.poll(PIPE_WAIT * 1000):
+                raise SourceError("%s: a pipe that nothing was written to for %d s (no "
+                                  "writer?)" % (path, PIPE_WAIT))
+        os.set_blocking(fd, True)
+        return open(fd, "rb", buffering=0), True
+    except OSError as error:
+        os.close(fd)
+        raise SourceError("%s: cannot read: %s" % (path, error.strerror or error)) from None
+    except SourceError:
+        os.close(fd)
+        raise
+
+
+def _check_kind(path, mode):
+    if stat.S_ISDIR(mode):
+        raise SourceError("%s: is a folder, not a catalogue" % path)
+    if not (stat.S_ISREG(mode) or stat.S_ISFIFO(mode)):
+        raise SourceError("%s: not a regular file (a device or socket is not read)" % path)
 
 
 def _read_up_to(stream, count):
@@ -201,12 +227,14 @@ def read_stream(raw, path, options, forced_format=None):
         source.compressed = head == GZIP_MAGIC
         content = _Prefixed(head, hashing)
         if source.compressed:
-            content = _Bounded(gzip.GzipFile(fileobj=content, mode="rb"), hashing, name)
+            content = _Bounded(gzip.GzipFile(fileobj=_measured(raw, content, name), mode="rb"),
+                               hashing, name)
         sample = _read_up_to(content, SAMPLE_BYTES)
         content = _Prefixed(sample, content)
         source.format = _format(sample, name, options, forced_format)
         source.items = list(_parse(source.format, content, options, name))
-        hashing.drain()
+        if not source.compressed:
+            hashing.drain()
     except (OSError, EOFError, zlib.error) as error:
         raise SourceError("%s: cannot read: %s" % (name, getattr(error, "strerror", None)
                                                    or error)) from None
@@ -215,6 +243,58 @@ def read_stream(raw, path, options, forced_format=None):
     source.size = hashing.size
     source.sha256 = hashing.digest.hexdigest()
     return source
+
+
+def _measured(raw, compressed, name):
+    """The compressed bytes of `raw` once they are known to stay within the
+    bounds: `compressed` (the whole source, read through its hash) is
+    decompressed once without keeping what comes out, so that a bomb is
+    refused within a second or so rather than after its rows are read. The
+    bytes are then read again: from `raw` rewound when it is a file, or from
+    a temporary copy of a pipe."""
+    start = raw.tell() - len(GZIP_MAGIC) if raw.seekable() else None
+    spool = None if start is not None else tempfile.TemporaryFile()
+    try:
+        inflater = zlib.decompressobj(31)     # gzip members
+        fed = size = 0
+        pending = b""
+        while True:
+            if not pending:
+                pending = compressed.read(CHUNK)
+                if not pending:
+                    break
+                fed += len(pending)
+                if spool is not None:
+                    spool.write(pending)
+            if inflater.eof:
+                pending = pending.lstrip(b"\0")   # zeros may pad the file after a member
+                if not pending:
+                    continue
+                inflater = zlib.decompressobj(31)
+            size += len(inflater.decompress(pending, CHUNK))
+            pending = inflater.unused_data if inflater.eof else inflater.unconsumed_tail
+            _check_inflation(size, fed - len(pending), name)
+        if spool is None:
+            raw.seek(start)
+            return raw
+        spool.seek(0)
+        return spool
+    except BaseException:
+        if spool is not None:
+            spool.close()
+        raise
+
+
+def _check_inflation(size, compressed, name):
+    """SourceError when `compressed` bytes decompressed to `size` bytes are
+    beyond the bounds."""
+    if size > MAX_DECOMPRESSED:
+        raise SourceError("%s: decompresses to more than %d MiB; periodscan-prepare reads "
+                          "at most that much of one compressed source"
+                          % (name, MAX_DECOMPRESSED >> 20))
+    if size > RATIO_FLOOR and size > MAX_RATIO * compressed:
+        raise SourceError("%s: decompresses to more than %d times its size, which no "
+                          "catalogue does (a gzip bomb?)" % (name, MAX_RATIO))
 
 
 def detect(sample):

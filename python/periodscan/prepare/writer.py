@@ -1,5 +1,6 @@
 """Writing files all or nothing: each is written in full under a temporary
-name in its own folder (NAME.tmp-XXXXXXXX), and only when every one is
+name in its own folder (NAME.tmp-XXXXXXXX, NAME cut short if that name
+would be too long for the folder), and only when every one is
 complete are they renamed to their names. A failed run leaves neither a
 half-written file nor a stray temporary one: the temporary files are removed
 when the writing raises, and also when a terminating signal arrives while
@@ -133,6 +134,24 @@ def _signals_held():
             signal.pthread_sigmask(signal.SIG_UNBLOCK, held)
 
 
+STAGING = ".tmp-"
+RANDOM_LETTERS = 8      # what tempfile.mkstemp adds to the prefix
+
+
+def _staging_prefix(name, folder):
+    """NAME.tmp- for the temporary file of NAME in `folder`, with NAME cut
+    short when the whole would pass the longest name the folder takes: a
+    name that is legal stays writable."""
+    try:
+        longest = os.pathconf(folder, "PC_NAME_MAX")
+    except (OSError, ValueError):
+        longest = 255
+    room = longest - len(STAGING) - RANDOM_LETTERS
+    while len(os.fsencode(name)) > room:
+        name = name[:-1]
+    return name + STAGING
+
+
 @contextlib.contextmanager
 def staged_files(paths):
     """Stages files for `paths`: yields their temporary names (empty files in
@@ -153,7 +172,7 @@ def staged_files(paths):
             with _signals_held():
                 try:
                     handle, temporary = tempfile.mkstemp(
-                        prefix=os.path.basename(path) + ".tmp-", dir=folder)
+                        prefix=_staging_prefix(os.path.basename(path), folder), dir=folder)
                 except OSError as error:
                     error.filename = path
                     raise

@@ -32,6 +32,7 @@ DEEP = ('<?xml version="1.0"?>\n<q:quakeml xmlns:q="http://quakeml.org/xmlns/qua
 MANY_DIGITS = "1" * 5000
 NUMBERS = ["prepare", "g.csv", "--time-column", "time", "--time-unit", "days", "-o", "g.txt"]
 CALENDAR = ["prepare", "c.csv", "-o", "c.txt"]
+DECIMAL_COMMAS = "time,mag\n0,5,3,1\n1,25,2,0\n2,75,1,5\n"
 
 CASES = [
     Case("prepare: a CSV quote left open is a row that cannot be read",
@@ -48,6 +49,14 @@ CASES = [
          files={"g.csv": GAPPED},
          prepare='"$PERIODSCAN_PREPARE" g.csv --time-column time --time-unit days --gap 2d '
          '-o g.txt | grep -q "1 events left out, alone between gaps longer than --gap"'),
+    Case("prepare: a decimal comma in a comma-separated file is no cut time",
+         NUMBERS[:1] + ["d.csv"] + NUMBERS[2:] + ["--strict"], 1,
+         r"d\.csv:2: not the header's 2 fields \(decimal commas\?.*'0,5,3,1'",
+         files={"d.csv": DECIMAL_COMMAS}, absent=("g.txt",)),
+    Case("prepare: --decimal-comma where commas separate the fields",
+         NUMBERS[:1] + ["d.csv"] + NUMBERS[2:] + ["--decimal-comma"], 1,
+         r"d\.csv:1: --decimal-comma, but commas also separate the fields.*';' or tabs",
+         files={"d.csv": DECIMAL_COMMAS}, absent=("g.txt",)),
     Case("prepare: a gzip bomb is refused", ["prepare", "b.csv.gz", "-o", "b.txt"], 1,
          r"b\.csv\.gz: decompresses to more than 200 times its size",
          files={"b.csv.gz": BOMB}, absent=("b.txt",)),
@@ -60,6 +69,9 @@ CASES = [
     Case("prepare: a FIFO is read once", ["prepare", "f", "-o", "f.txt"], 0,
          r"f\.txt: 200 events", files={"c.csv": CATALOGUE}, anywhere=True,
          prepare="mkfifo f; (cat c.csv > f &)", timeout=20),
+    Case("prepare: a FIFO without a writer", ["prepare", "ff", "-o", "f.txt"], 1,
+         r"ff: a pipe that nothing was written to for 10 s \(no writer\?\)", prepare="mkfifo ff",
+         absent=("f.txt",), timeout=30),
     Case("prepare: - is standard input", ["prepare", "-", "-o", "s.txt"], 0,
          r"standard input: ComCat CSV, 200 rows", stdin=CATALOGUE.encode(), anywhere=True,
          absent=("-",)),
@@ -74,6 +86,9 @@ CASES = [
          absent=("-", "-.intervals")),
     Case("prepare: decluster refuses -o -", ["prepare", "decluster", "e.txt", "-o", "-"], 2,
          r"its output must be a file name", absent=("-",)),
+    Case("prepare: an output name of 250 characters",
+         ["prepare", "c.csv", "-o", "e" * 246 + ".txt"], 0, r"e{246}\.txt: 200 events",
+         files={"c.csv": CATALOGUE}, anywhere=True),
     Case("prepare: -o /dev/null is not replaced", ["prepare", "c.csv", "-o", "/dev/null"], 2,
          r"/dev/null is not a regular file", files={"c.csv": CATALOGUE}),
     Case("prepare: QuakeML nested 200000 deep", ["prepare", "deep.xml", "-o", "d.txt"], 1,

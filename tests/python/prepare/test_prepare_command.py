@@ -160,6 +160,8 @@ def test_outputs_that_would_destroy_an_input_or_each_other(run, tmp_path, output
      "to standard output: name the intervals file with --intervals"),
     ([SCEDC, "-o", "x.txt", "--description", "-"], "--description -: only the event file can "
      "go to standard output"),
+    ([SCEDC, "-o", "x.txt", "--format", "comcat", "--decimal-comma"], "--decimal-comma with "
+     "--format comcat: commas separate the fields"),
 ])
 def test_wrong_command_lines(run, tmp_path, monkeypatch, argv, message):
     monkeypatch.chdir(tmp_path)

@@ -3,6 +3,7 @@ the 2021 Southern California catalogue must come out of every format with the
 same exact times, and every unreadable row must be reported with its line."""
 
 import gzip
+import io
 from fractions import Fraction
 
 import pytest
@@ -150,6 +151,11 @@ def test_fdsn_text_without_a_header_uses_the_standard_columns(tmp_path):
     # a magnitude column found by its ending
     ("usgs_mag,event_at\n6.2,2021-12-19T16:28:25Z\n", {"time_column": "event_at"},
      [("2021-12-19T16:28:25Z", "6.2")]),
+    # decimal commas: one column of times, or fields separated by tabs
+    ("t\n0,5\n2,75\n", {"decimal_comma": True, "time_unit": "days"},
+     [("1970-01-01T12:00:00Z", None), ("1970-01-03T18:00:00Z", None)]),
+    ("t\tmag\n0,5\t3,1\n", {"decimal_comma": True, "time_unit": "days"},
+     [("1970-01-01T12:00:00Z", "3.1")]),
 ])
 def test_csv_times(tmp_path, body, options, expected):
     path = tmp_path / "c.csv"
@@ -159,7 +165,15 @@ def test_csv_times(tmp_path, body, options, expected):
     assert [(e[0], e[1]) for e in events(items)] == expected
 
 
+TOO_MANY = "not the header's 2 fields"
+COMMAS = TOO_MANY + (" (decimal commas? give --decimal-comma and separate the fields with ';' "
+                     "or tabs)")
+
+
 @pytest.mark.parametrize("body, options, expected", [
+    # a decimal comma in a comma-separated file must not cut a time short
+    ("t,m\n0,5,3,1\n1,2\n3.5\n4,5,6\n", {"time_unit": "days"},
+     [(2, COMMAS), (4, TOO_MANY), (5, COMMAS)]),
     ("t;m\n0,0377;1\n", {"time_unit": "days"},
      [(2, "decimal comma in the time (give --decimal-comma)")]),
     ("t\n2021-01-01\n12.5\n", {"time_unit": "days"},
@@ -180,12 +194,15 @@ def test_csv_rows_that_cannot_be_read(tmp_path, body, options, expected):
     ("t\n12.5\n", "c.csv:2: the times are numbers ('12.5'): give their unit with --time-unit, "
      "and --time-epoch if they count from a calendar date"),
     ("a,b\n1,2\n", "c.csv:1: no column named 't' for the time; the columns are: a, b"),
+    ("t,m\n0,5,1\n", "c.csv:1: --decimal-comma, but commas also separate the fields of the "
+     "header: a decimal comma could not be told from a separator; separate the fields with "
+     "';' or tabs"),
 ])
 def test_csv_files_that_cannot_be_read(tmp_path, monkeypatch, body, message):
     monkeypatch.chdir(tmp_path)
     (tmp_path / "c.csv").write_text(body)
     with pytest.raises(SourceError) as error:
-        read("c.csv", forced="csv", time_column="t")
+        read("c.csv", forced="csv", time_column="t", decimal_comma="--decimal" in message)
     assert str(error.value) == message
 
 
@@ -195,6 +212,43 @@ def test_gzip_files_are_read_whatever_their_name(tmp_path):
     source = sources.load(str(path), ReadOptions())
     assert source.compressed
     assert source.format == "scedc" and len(events(source.items)) == 4
+
+
+class Pipe(io.RawIOBase):
+    """A stream that cannot be rewound, as a FIFO or a pipe."""
+
+    def __init__(self, data):
+        self.data = io.BytesIO(data)
+
+    def readable(self):
+        return True
+
+    def readinto(self, buffer):
+        return self.data.readinto(buffer)
+
+
+@pytest.mark.parametrize("stream", [io.BytesIO, Pipe])
+def test_gzip_members_and_padding_are_read_from_files_and_pipes(stream):
+    half = (DATA / "scedc_2021_excerpt.catalog").read_bytes().splitlines(keepends=True)
+    data = gzip.compress(b"".join(half[:8])) + gzip.compress(b"".join(half[8:])) + b"\0" * 9
+    source = sources.read_stream(stream(data), "s", ReadOptions())
+    assert source.format == "scedc" and len(events(source.items)) == 4
+    assert source.size == len(data)
+
+
+@pytest.mark.parametrize("stream", [io.BytesIO, Pipe])
+@pytest.mark.parametrize("limits, message", [
+    ({}, "s: decompresses to more than 200 times its size"),
+    ({"MAX_DECOMPRESSED": 2 << 20, "MAX_RATIO": 10 ** 6}, "s: decompresses to more than 2 MiB"),
+])
+def test_a_gzip_bomb_is_refused_before_its_rows_are_read(monkeypatch, stream, limits, message):
+    for name, value in limits.items():
+        monkeypatch.setattr(sources, name, value)
+    monkeypatch.setattr(sources, "_parse", lambda *_: pytest.fail("rows read from a bomb"))
+    bomb = gzip.compress(b"time,mag\n" + b"1,3\n" * (1 << 20))
+    with pytest.raises(SourceError) as error:
+        sources.read_stream(stream(bomb), "s", ReadOptions(time_column="time"))
+    assert str(error.value).startswith(message)
 
 
 CSV_HEAD = b"time,latitude,longitude,depth,mag\n2021-01-01T00:00:00Z,1,1,1,1\n"
@@ -211,7 +265,6 @@ CSV_HEAD = b"time,latitude,longitude,depth,mag\n2021-01-01T00:00:00Z,1,1,1,1\n"
     (gzip.compress(CSV_HEAD)[:-5], {}, "s: cannot read: Compressed file ended"),
 ])
 def test_streams_beyond_the_bounds_are_refused(monkeypatch, data, limits, message):
-    import io
     for name, value in limits.items():
         module, _, name = name.rpartition(".")
         monkeypatch.setattr(getattr(sources, module) if module else sources, name, value)

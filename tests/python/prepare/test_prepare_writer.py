@@ -55,3 +55,14 @@ def test_handlers_are_put_back_after_staging(tmp_path):
     write_together([(str(tmp_path / "a.txt"), "1\n")])
     assert signal.getsignal(signal.SIGTERM) is before
     assert os.listdir(tmp_path) == ["a.txt"]
+
+
+@pytest.mark.parametrize("name", ["e" * 251 + ".txt", "é" * 125 + "e.txt"])
+def test_the_longest_legal_names_can_be_staged(tmp_path, name):
+    from periodscan.prepare.writer import staged_files
+    assert len(os.fsencode(name)) == os.pathconf(tmp_path, "PC_NAME_MAX")
+    with staged_files([str(tmp_path / name)]) as (temporary,):
+        assert os.path.basename(temporary)[:-8].endswith(".tmp-")
+        with open(temporary, "w") as stream:
+            stream.write("1\n")
+    assert os.listdir(tmp_path) == [name]
