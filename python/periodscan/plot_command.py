@@ -36,7 +36,7 @@ If standard output is closed before the summary is written (as with
 
 Exit status: 0 when the figures were written; 1 when a result file or the
 event file is missing or malformed, or a figure cannot be written; 2 for a
-wrong command line.
+wrong command line, or when a figure would replace an input of the run.
 """
 
 import argparse
