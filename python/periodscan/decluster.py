@@ -35,6 +35,7 @@ line number of the first main shock of its linked group).
 
 import argparse
 import json
+import math
 import os
 import sys
 from dataclasses import dataclass
@@ -42,7 +43,9 @@ from dataclasses import dataclass
 import numpy as np
 
 from periodscan import eventfile
+from periodscan.command_line import write_output
 from periodscan.eventfile import DAYS_PER_UNIT, EventFileError
+from periodscan.inputfile import TABLE_LIMIT, InputFileError, read_input_bytes
 from periodscan.prepare.writer import clashing_outputs, write_together
 
 PROGRAM = "periodscan-prepare decluster"
@@ -52,6 +55,8 @@ FORESHOCK_FRACTION = 1.0
 EARTH_RADIUS_KM = 6371.0
 DEFAULT_COLUMNS = ("time", "magnitude", "latitude", "longitude", "depth")
 NEEDED_COLUMNS = ("time", "magnitude", "latitude", "longitude")
+# Coordinates beyond these (degrees) are not places on the Earth.
+LIMITS = {"latitude": 90, "longitude": 360}
 
 
 def window_km(m):
@@ -147,12 +152,15 @@ def read_events(path, columns):
     columns in the given order, of which those in NEEDED_COLUMNS must be
     numbers."""
     try:
-        with open(path, encoding="utf-8-sig") as f:
-            lines = f.read().splitlines()
-    except FileNotFoundError:
-        raise _error(path, "not found") from None
-    except (OSError, UnicodeDecodeError) as e:
-        raise _error(path, "cannot be read (%s)" % e) from None
+        data = read_input_bytes(path, TABLE_LIMIT, "an event file")
+    except InputFileError as e:
+        raise EventFileError(str(e)) from None
+    try:
+        lines = data.decode("utf-8-sig").splitlines()
+    except UnicodeDecodeError as e:
+        raise _error(path, "is not UTF-8 text (byte %d of the line)"
+                     % (e.start - data.rfind(b"\n", 0, e.start)),
+                     data.count(b"\n", 0, e.start) + 1) from None
     where = {name: columns.index(name) for name in NEEDED_COLUMNS}
     rows, values = [], {name: [] for name in NEEDED_COLUMNS}
     for number, line in enumerate(lines, start=1):
@@ -167,6 +175,9 @@ def read_events(path, columns):
             value = eventfile.parse_number(fields[col])
             if value is None:
                 raise _error(path, "the %s is not a number: %r" % (name, fields[col]), number)
+            if name in LIMITS and not abs(value) <= LIMITS[name]:
+                raise _error(path, "the %s %s is beyond +-%d degrees"
+                             % (name, fields[col], LIMITS[name]), number)
             values[name].append(value)
         rows.append(number)
     if not rows:
@@ -275,17 +286,28 @@ def decluster_main(argv=None, out=None, err=None):
     args = parser.parse_args(argv)
     if args.output == "-":
         parser.error("-o -: declustering writes three files, so its output must be a file name")
-    if not (args.foreshock_fraction >= 0):
-        parser.error("--foreshock-fraction must be zero or more")
+    if not (0 <= args.foreshock_fraction < math.inf):
+        parser.error("--foreshock-fraction must be a finite number, zero or more")
+    if args.events == "-":
+        parser.error("standard input is not read by decluster: it needs a file (EVENTS.txt "
+                     "with its EVENTS.json beside it)")
+    outputs = [args.output, description_path(args.output),
+               os.path.splitext(args.output)[0] + ".clusters"]
+    clash = clashing_outputs(outputs, [args.events, eventfile.description_path(args.events)
+                                       or args.events])
+    if clash:
+        parser.error(clash + "; nothing written")
     try:
         n, kept = decluster_file(args.events, args.output, args.unit, args.foreshock_fraction)
     except EventFileError as e:
         print("%s: error: %s" % (PROGRAM, e), file=err)
         return 1
-    print("%s: %d background events of %d (%s); clusters in %s"
-          % (args.output, kept, n, METHOD,
-             os.path.splitext(args.output)[0] + ".clusters"), file=out)
-    return 0
+    line = "%s: %d background events of %d (%s); clusters in %s" % (
+        args.output, kept, n, METHOD, outputs[2])
+    if out is not sys.stdout:
+        print(line, file=out)
+        return 0
+    return 0 if write_output(PROGRAM, [line], ", ".join(outputs) + " written") else 1
 
 
 if __name__ == "__main__":

@@ -35,6 +35,7 @@ from fractions import Fraction
 
 import numpy as np
 
+from .inputfile import DESCRIPTION_LIMIT, InputFileError, read_input_bytes
 from .results import ResultFileError, file_error, read_lines
 
 INTERACTIVE = "interactive"
@@ -45,6 +46,11 @@ DIALECTS = (INTERACTIVE, SURVEY)
 class EventFileError(ResultFileError):
     """An event file or its description that cannot be read; the message
     names the file and, where there is one, the line."""
+
+
+class UnreadableDescription(EventFileError):
+    """A description that cannot be read at all (missing, not a regular
+    file, too large, not UTF-8)."""
 
 
 def _error(path, message, line=None):
@@ -321,7 +327,7 @@ def read_events(path, dialect=INTERACTIVE, sort=False, minimum=2):
     if dialect not in DIALECTS:
         raise ValueError("unknown dialect %r" % dialect)
     # Columns after the first may hold any text, so no encoding is enforced.
-    lines = read_lines(path, encoding="latin-1")
+    lines = read_lines(path, encoding="latin-1", what="an event file")
     times, numbers, skipped = [], [], 0
     for number, line in enumerate(lines, start=1):
         if dialect == INTERACTIVE:
@@ -452,15 +458,20 @@ def read_description(events_path):
     read or is not a description."""
     path = description_path(events_path)
     if path is not None:
-        try:
-            with open(path, "rb") as f:
-                text = f.read().decode("utf-8")
-        except OSError as e:
-            raise _error(path, "cannot be read (%s)" % (e.strerror or e)) from None
-        except UnicodeDecodeError as e:
-            raise _error(path, "is not UTF-8 text (byte %d)" % (e.start + 1)) from None
-        return parse_description(text, path)
+        return parse_description(read_description_text(path), path)
     return None
+
+
+def read_description_text(path):
+    """The text of the description at `path`: a regular file of at most
+    DESCRIPTION_LIMIT bytes of UTF-8; EventFileError otherwise."""
+    try:
+        return read_input_bytes(path, DESCRIPTION_LIMIT, "a description").decode("utf-8")
+    except InputFileError as e:
+        raise UnreadableDescription(str(e)) from None
+    except UnicodeDecodeError as e:
+        raise UnreadableDescription("%s: is not UTF-8 text (byte %d)"
+                                    % (path, e.start + 1)) from None
 
 
 @dataclass(frozen=True)

@@ -36,21 +36,20 @@ If standard output is closed before the summary is written (as with
 
 Exit status: 0 when the figures were written; 1 when a result file or the
 event file is missing or malformed, or a figure cannot be written; 2 for a
-wrong command line.
+wrong command line, or when a figure would replace an input of the run.
 """
 
 import argparse
 import os
 import sys
 
-from .figures import draw_run
-from .results import ResultFileError, read_run
+from .command_line import CLOSED_PIPE_STATUS, discard_output, write_output
+from .eventfile import description_path
+from .figures import FIGURE_FORMATS, draw_run
+from .results import RESULT_FILES, ResultFileError, SpectrumTable, read_run
 from .summary import assess_run, run_summary
 
 PROGRAM = "periodscan-plot"
-# The status of a program ended by the broken-pipe signal, as the shell
-# reports it (128 + SIGPIPE).
-CLOSED_PIPE_STATUS = 141
 
 
 def parse_arguments(argv):
@@ -73,12 +72,64 @@ def parse_arguments(argv):
     return parser.parse_args(argv)
 
 
+def figure_paths(run):
+    """The paths of the figures that figures.draw_run will write for `run`
+    (the same stems, in every format)."""
+    stems = []
+    if run.spectrum is not None:
+        stems.append(os.path.join(run.directory, "spectrum"))
+    if run.grid is not None:
+        stems.append(os.path.join(run.directory, "time_frequency"))
+    if run.normalized is not None:
+        stems.append(os.path.join(run.directory, "time_frequency_normalized"))
+    if run.counts is not None:
+        stems.append(os.path.join(run.directory, "window_counts"))
+    for table in run.tables:
+        if isinstance(table.data, SpectrumTable):
+            stems.append(table.stem)
+        else:
+            stems += [table.stem + ".time_frequency", table.stem + ".window_counts"]
+    return ["%s.%s" % (stem, fmt) for stem in stems for fmt in FIGURE_FORMATS]
+
+
+def input_paths(run):
+    """The files that `run` was read from."""
+    paths = [os.path.join(run.directory, name) for name in RESULT_FILES]
+    paths += [table.path for table in run.tables]
+    if run.events_path:
+        paths.append(run.events_path)
+        paths.append(description_path(run.events_path))
+    return [path for path in paths if path and os.path.exists(path)]
+
+
+def overwritten_input(run):
+    """(figure, input) when a figure would replace a file the run was read
+    from, else None."""
+    inputs = [(path, os.stat(path)) for path in input_paths(run)]
+    for figure in figure_paths(run):
+        try:
+            info = os.stat(figure)
+        except OSError:
+            continue
+        for path, other in inputs:
+            if (info.st_dev, info.st_ino) == (other.st_dev, other.st_ino):
+                return figure, path
+    return None
+
+
 def main(argv=None):
     """Runs the command; returns its exit status (argparse exits with 2 on a
     wrong command line)."""
     args = parse_arguments(argv)
     try:
         run = read_run(args.directory, args.events)
+        clash = overwritten_input(run)
+        if clash:
+            figure, path = clash
+            same = "" if figure == path else " (%s)" % path
+            print("%s: error: %s is an input of this run%s; a figure would replace it: "
+                  "rename it, or draw elsewhere" % (PROGRAM, figure, same), file=sys.stderr)
+            return 2
         for warning in run.warnings:
             print("%s: warning: %s" % (PROGRAM, warning), file=sys.stderr)
         report = assess_run(run, args.cluster_shifts)
@@ -89,13 +140,9 @@ def main(argv=None):
     lines = run_summary(run, report)
     lines.append("figures: " + " ".join(os.path.basename(p) for p in written))
     try:
-        print("\n".join(lines))
-        sys.stdout.flush()
+        return 0 if write_output(PROGRAM, lines, "the figures are written") else 1
     except BrokenPipeError:
         # The reader of the summary has gone (as with "| head -1"); the
-        # figures are written. Standard output goes to /dev/null so that the
-        # flush at exit does not fail again.
-        devnull = os.open(os.devnull, os.O_WRONLY)
-        os.dup2(devnull, sys.stdout.fileno())
+        # figures are written.
+        discard_output()
         return CLOSED_PIPE_STATUS
-    return 0

@@ -22,6 +22,8 @@ from dataclasses import dataclass, field
 
 import numpy as np
 
+from .inputfile import TABLE_LIMIT, InputFileError, read_input_bytes
+
 SPECTRUM_FILE = "ZUM_out.dat"
 GRID_FILE = "ZUM_out.grd"
 NORMALIZED_GRID_FILE = "ZUM_out_Normalized.grd"
@@ -53,16 +55,14 @@ def file_error(path, message, line=None):
     return ResultFileError("%s: %s" % (where, message))
 
 
-def read_lines(path, encoding="ascii"):
+def read_lines(path, encoding="ascii", what="a result file"):
     """The lines of a text file without their line ends (CR LF or LF). The
-    result files are plain ASCII; anything else is not one of them."""
+    result files are plain ASCII; anything else is not one of them. Only a
+    regular file of at most TABLE_LIMIT bytes is read (inputfile)."""
     try:
-        with open(path, "rb") as f:
-            data = f.read()
-    except FileNotFoundError:
-        raise file_error(path, "not found") from None
-    except OSError as e:
-        raise file_error(path, "cannot be read (%s)" % e.strerror) from None
+        data = read_input_bytes(path, TABLE_LIMIT, what)
+    except InputFileError as e:
+        raise ResultFileError(str(e)) from None
     try:
         text = data.decode(encoding)
     except UnicodeDecodeError as e:

@@ -113,11 +113,12 @@ def test_command_will_not_replace_its_input_or_its_own_outputs(tmp_path, capsys,
     texts = {p: open(p).read() for p in (str(events), description)}
     target = output.format(events=events, description=description)
     target = target if os.path.isabs(target) else str(tmp_path / target)
-    status = decluster.decluster_main([str(events), "-o", target])
     if message is None:
-        assert status == 0
+        assert decluster.decluster_main([str(events), "-o", target]) == 0
         return
-    assert status == 1 and message in capsys.readouterr().err
+    with pytest.raises(SystemExit) as stop:      # a wrong command line
+        decluster.decluster_main([str(events), "-o", target])
+    assert stop.value.code == 2 and message in capsys.readouterr().err
     assert {p: open(p).read() for p in texts} == texts
     assert len(os.listdir(tmp_path)) == len(texts)
 

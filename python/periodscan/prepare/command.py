@@ -35,6 +35,7 @@ import sys
 from decimal import Decimal, InvalidOperation
 
 from .. import eventfile
+from ..command_line import StandardOutputError, discard_output, output_problem, write_output
 from . import check as checking
 from . import sources as catalogue
 from .preparation import Preparation, PreparationError, Request
@@ -45,6 +46,8 @@ from .timeaxis import (DAY_NUMBER_EPOCHS, OUTPUT_UNITS, UNIT_SECONDS, TimeError,
 from .writer import clashing_outputs, describe_write_error, sidecar, write_together
 
 PROGRAM = "periodscan-prepare"
+# Files are written all together or not at all (command_line reads this).
+STOPPED_NOTE = "nothing written"
 STANDARD_OUTPUT = "-"
 SOURCE_TIME_UNITS = ("seconds", "minutes", "hours", "days", "years", "jd", "mjd")
 
@@ -61,16 +64,9 @@ def main(argv=None):
     """Runs the command with the arguments after the program name; returns
     the exit status. The first argument may name a subcommand."""
     argv = sys.argv[1:] if argv is None else list(argv)
-    try:
-        if argv and argv[0] in SUBCOMMANDS:
-            return SUBCOMMANDS[argv[0]](argv[1:])
-        return prepare_command(argv)
-    except KeyboardInterrupt:
-        _error("interrupted; nothing written")
-        return 130
-    except MemoryError:
-        _error("not enough memory for the sources; nothing written")
-        return 1
+    if argv and argv[0] in SUBCOMMANDS:
+        return SUBCOMMANDS[argv[0]](argv[1:])
+    return prepare_command(argv)
 
 
 def _parse(parser, argv):
@@ -343,9 +339,12 @@ def prepare(args):
     if clash:
         raise UsageError(clash + "; nothing written")
     write_files(files, events_text if to_stdout else None)
-    for line in run.summary_lines():
-        print(line, file=sys.stderr if to_stdout else sys.stdout)
-    return 0
+    if to_stdout:
+        for line in run.summary_lines():
+            print(line, file=sys.stderr)
+        return 0
+    written = "%s written" % ", ".join(path for path, _ in files)
+    return 0 if write_output(PROGRAM, run.summary_lines(), written) else 1
 
 
 def write_files(files, to_stdout=None):
@@ -358,6 +357,10 @@ def write_files(files, to_stdout=None):
         write_together(files, write_stdout if to_stdout is not None else None)
     except BrokenPipeError:
         raise
+    except StandardOutputError as error:
+        discard_output()
+        raise RunError("cannot write the events to standard output (%s); nothing written"
+                       % output_problem(error)) from None
     except OSError as error:
         raise RunError("cannot write %s: %s; nothing written"
                        % (error.filename or "standard output", describe_write_error(error))
@@ -397,18 +400,15 @@ def check_command(argv):
     meta, meta_path = None, args.json
     try:
         if args.json:
-            with open(args.json, "rb") as stream:
-                meta = eventfile.parse_description(stream.read().decode("utf-8"), args.json)
+            text = eventfile.read_description_text(args.json)
+            meta = eventfile.parse_description(text, args.json)
         elif args.events != catalogue.STANDARD_INPUT:
             meta_path = eventfile.description_path(args.events)
             meta = eventfile.read_description(args.events)
-    except OSError as error:
-        _error("%s: cannot be read (%s)" % (args.json, error.strerror or error))
-        return 1
-    except UnicodeDecodeError as error:
-        _error("%s: is not UTF-8 text (byte %d)" % (args.json, error.start + 1))
-        return 1
     except eventfile.EventFileError as error:
+        if args.json and isinstance(error, eventfile.UnreadableDescription):
+            _error(str(error))
+            return 1
         # A description the other programs refuse is a trap of the file.
         meta = error
     findings = checking.examine(data, meta, meta_path)

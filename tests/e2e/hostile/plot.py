@@ -109,3 +109,104 @@ CASES = [
          files={"ev.txt": CATALOGUE, "ev.json": content}, absent=("bg.txt", "bg.json"))
     for label, content, message in SIDECARS
 ]
+
+
+def redirected(program, arguments, output):
+    """A "python" case's code: runs a program (by its PERIODSCAN_* variable)
+    with standard output sent to /dev/full, or closed."""
+    how = ("stdout=open('/dev/full', 'w')" if output == "full"
+           else "preexec_fn=lambda: os.close(1)")
+    return ["python", "import os, subprocess, sys; sys.exit(subprocess.run([os.environ[%r]] + "
+            "%r, %s).returncode)" % (program, arguments, how)]
+
+
+PLOT, PREPARE = "PERIODSCAN_PLOT", "PERIODSCAN_PREPARE"
+PLOT_RUN = {"a.spectrum.tsv": table(TIMES), "ev.txt": events(TIMES)}
+NOT_REGULAR = r"not a regular file \(a %s\)"
+
+CASES += [
+    # Inputs that never end or never come are refused before they are read.
+    Case("plot: --events /dev/zero", ["plot", "a.spectrum.tsv", "--events", "/dev/zero"], 1,
+         "/dev/zero: " + NOT_REGULAR % "character device", files=PLOT_RUN),
+    Case("plot: a table that links to /dev/zero", ["plot", "z.spectrum.tsv"], 1,
+         "z.spectrum.tsv: " + NOT_REGULAR % "character device",
+         prepare="ln -s /dev/zero z.spectrum.tsv"),
+    Case("plot: a ZUM_out.dat that links to /dev/zero", ["plot", "zd"], 1,
+         "ZUM_out.dat: " + NOT_REGULAR % "character device",
+         prepare="mkdir zd && ln -s /dev/zero zd/ZUM_out.dat"),
+    Case("plot: --events a FIFO nobody writes to",
+         ["plot", "a.spectrum.tsv", "--events", "fifo"], 1, "fifo: " + NOT_REGULAR % "FIFO",
+         files={"a.spectrum.tsv": table(TIMES)}, prepare="mkfifo fifo", timeout=20),
+    Case("check: --json /dev/zero", ["prepare", "check", "ev.txt", "--json", "/dev/zero"], 1,
+         "/dev/zero: " + NOT_REGULAR % "character device", files={"ev.txt": "0.5\n1.5\n"}),
+    Case("decluster: /dev/zero", ["prepare", "decluster", "/dev/zero", "-o", "b.txt", "--unit",
+                                  "days"], 1, NOT_REGULAR % "character device", absent=("b.txt",)),
+    Case("decluster: a FIFO nobody writes to",
+         ["prepare", "decluster", "fifo", "-o", "b.txt", "--unit", "days"], 1,
+         NOT_REGULAR % "FIFO", prepare="mkfifo fifo", timeout=20),
+    Case("decluster: a description beyond 1 MiB", ["prepare", "decluster", "ev.txt", "-o",
+                                                   "bg.txt"], 1,
+         r"ev.json: larger than 1 MiB",
+         files={"ev.txt": CATALOGUE, "ev.json": " " * (1 << 20) + "{}"}),
+    # A figure never replaces an input of its run.
+    Case("plot: --events named as the figure", ["plot", "a.spectrum.tsv", "--events",
+                                                "a.spectrum.png"], 2,
+         "a.spectrum.png is an input of this run", files=PLOT_RUN,
+         prepare="cp ev.txt a.spectrum.png", kept=("a.spectrum.png",),
+         absent=("a.spectrum.svg",)),
+    Case("plot: a figure that is a hard link to the event file",
+         ["plot", "a.spectrum.tsv", "--events", "ev.txt"], 2,
+         r"a.spectrum.svg is an input of this run \(ev.txt\)", files=PLOT_RUN,
+         prepare="ln ev.txt a.spectrum.svg", kept=("ev.txt",), absent=("a.spectrum.png",)),
+    # Standard output closed or full: one message, status 1, files kept.
+    Case("plot: standard output full", redirected(PLOT, ["a.spectrum.tsv"], "full"), 1,
+         r"cannot write to standard output \(the disk is full\); the figures are written",
+         files=PLOT_RUN, needs=(PLOT,)),
+    Case("plot: standard output closed", redirected(PLOT, ["a.spectrum.tsv"], "closed"), 1,
+         r"cannot write to standard output \(it is closed\); the figures are written",
+         files=PLOT_RUN, needs=(PLOT,)),
+    Case("prepare: standard output full", redirected(
+        PREPARE, ["c.csv", "--time-column", "time", "-o", "p.txt"], "full"), 1,
+         r"cannot write to standard output \(the disk is full\); p.txt, p.json written",
+         files={"c.csv": "time\n2021-01-01T00:00:00Z\n2021-01-02T12:00:00Z\n"},
+         needs=(PREPARE,)),
+    Case("prepare: -o - with standard output closed", redirected(
+        PREPARE, ["c.csv", "--time-column", "time", "-o", "-", "--description", "p.json"],
+        "closed"), 1, r"cannot write the events to standard output \(it is closed\); nothing",
+         files={"c.csv": "time\n2021-01-01T00:00:00Z\n2021-01-02T12:00:00Z\n"},
+         absent=("p.json",), needs=(PREPARE,)),
+    Case("check: standard output closed", redirected(PREPARE, ["check", "ev.txt"], "closed"),
+         1, "cannot write to standard output: it is closed", files={"ev.txt": "0.5\n1.5\n"},
+         needs=(PREPARE,)),
+    Case("check: standard output full", redirected(PREPARE, ["check", "ev.txt"], "full"),
+         1, "cannot write to standard output: the disk is full",
+         files={"ev.txt": "0.5\n1.5\n"}, needs=(PREPARE,)),
+    Case("decluster: standard output full", redirected(
+        PREPARE, ["decluster", "ev.txt", "-o", "bg.txt", "--unit", "days"], "full"), 1,
+         r"\(the disk is full\); bg.txt, bg.json, bg.clusters written",
+         files={"ev.txt": CATALOGUE}, needs=(PREPARE,)),
+    Case("plot: too little memory", ["plot", "a.spectrum.tsv"], 1,
+         "periodscan-plot: error: not enough memory", files=PLOT_RUN,
+         limits={"RLIMIT_AS": 200 << 20}),
+    # The command line and the events of decluster.
+    Case("decluster: latitude 95", ["prepare", "decluster", "ev.txt", "-o", "bg.txt", "--unit",
+                                    "days"], 1, r"ev.txt, line 2: the latitude 95 is beyond",
+         files={"ev.txt": CATALOGUE.replace("34.1", "95")}, absent=("bg.txt",)),
+    Case("decluster: longitude -418", ["prepare", "decluster", "ev.txt", "-o", "bg.txt",
+                                       "--unit", "days"], 1,
+         r"ev.txt, line 3: the longitude -418 is beyond",
+         files={"ev.txt": CATALOGUE.replace("-120.0", "-418")}),
+    Case("decluster: a binary line", ["prepare", "decluster", "ev.txt", "-o", "bg.txt",
+                                      "--unit", "days"], 1,
+         r"ev.txt, line 2: is not UTF-8 text", files={"ev.txt": b"1.5 3 34 -118\n\xff\xfe\n"}),
+    Case("decluster: --foreshock-fraction 1e400", ["prepare", "decluster", "ev.txt", "-o",
+                                                   "bg.txt", "--unit", "days",
+                                                   "--foreshock-fraction", "1e400"], 2,
+         "--foreshock-fraction must be a finite number", files={"ev.txt": CATALOGUE}),
+    Case("decluster: -o the input", ["prepare", "decluster", "ev.txt", "-o", "ev.txt",
+                                     "--unit", "days"], 2, "would overwrite the input ev.txt",
+         files={"ev.txt": CATALOGUE}, kept=("ev.txt",)),
+    Case("decluster: standard input", ["prepare", "decluster", "-", "-o", "bg.txt", "--unit",
+                                       "days"], 2, "standard input is not read by decluster",
+         stdin=CATALOGUE.encode()),
+]
