@@ -803,6 +803,19 @@ def check_spectrum_events(spectrum, times, path, events_path):
                 % (path, period, value, events_path, values[1]))
 
 
+def check_window_events(counts, times, path, events_path):
+    """Refuses an event file from which no window length gives the counts of
+    NumbOfEvents_in_Windows.dat: the maps and their levels would come from
+    other events."""
+    from .assessment import window_length
+
+    if window_length(times, counts.time_mark, counts.count) is None:
+        raise ResultFileError(
+            "%s: no window length gives these window counts from the events of %s: the "
+            "windows were not made from this event file; give the event file of the run"
+            % (path, events_path))
+
+
 def read_run(target, events_path=None):
     """Reads and checks the result files in the folder `target`, or the one
     table of periodscan-survey that `target` names, and the event file if one
@@ -855,6 +868,8 @@ def read_run(target, events_path=None):
                                   "windows were too sparse to estimate"
                                   % (path(COUNTS_FILE), path(GRID_FILE)))
         check_same_run(run.grid, run.counts, path(GRID_FILE), path(COUNTS_FILE))
+        if run.events is not None:
+            check_window_events(run.counts, run.events, path(COUNTS_FILE), events_path)
         if present(NORMALIZED_GRID_FILE):
             normalized = read_grid(path(NORMALIZED_GRID_FILE))
             why = stale_normalized_grid(run.grid, normalized, run.counts)

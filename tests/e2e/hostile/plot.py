@@ -38,6 +38,10 @@ def events(times, head=""):
 
 WINDOWS = [(0.5, 7.5, 4), (3.5, 10.5, 3)]
 CATALOGUE = "1.5 3.1 34.0 -118.0 5\n2.5 2.0 34.1 -118.1 4\n40.5 3.5 36.0 -120.0 7\n"
+# A moving-window run of the interactive program over TIMES: windows of 7
+# from 0.5 and 3.5 hold 4 and 2 events.
+WINDOW_RUN = {"ZUM_out.grd": "DSAA\n2 2\n7.5 10.5\n0 0.3\n1 4\n1 2\n3 4\n",
+              "NumbOfEvents_in_Windows.dat": "%15s%10d\n%15s%10d\n" % ("7.5", 4, "10.5", 2)}
 SIDECARS = [("a list", "[1, 2]", "must hold a JSON object, not a list"),
             ("a string", '"days"', "must hold a JSON object, not a string"),
             ("a unit that is a list", '{"unit": ["days"]}', '"unit" must be a string')]
@@ -79,6 +83,15 @@ CASES = [
          files={"ZUM_out.dat": "    1.00000        0.5       0.1\n    2.00000        50.0"
                                "       0.9\n    3.00000        0.4       0.1\n",
                 "ev.txt": events(TIMES)}),
+    Case("plot: a moving-window run and its own events", ["plot", ".", "--events", "ev.txt"],
+         0, r"window length 7.5, found from the events",
+         files=dict(WINDOW_RUN, **{"ev.txt": events(TIMES)}), anywhere=True),
+    Case("plot: a moving-window run and the events of another run",
+         ["plot", ".", "--events", "ev.txt"], 1,
+         r"NumbOfEvents_in_Windows.dat: no window length gives these window counts from the "
+         r"events of ev.txt: .*give the event file of the run",
+         files=dict(WINDOW_RUN, **{"ev.txt": events([0.5, 1.0, 2.0, 3.0, 4.0, 14.0])}),
+         absent=("time_frequency.png",)),
     # Values no table of the survey holds.
     Case("plot: a window that holds inf events", ["plot", "a.windows.tsv"], 1,
          r"a.windows.tsv, line \d+: events \(column 3\) must be a whole number of events, "
