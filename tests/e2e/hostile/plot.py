@@ -104,6 +104,11 @@ CASES = [
          r"a.spectrum.tsv: made from 7 events, but ev.txt holds 3 from 0.25 to 8; give",
          files={"a.spectrum.tsv": "# events_read: 7\n" + SPECTRUM_HEADER + table(TIMES).split(SPECTRUM_HEADER)[1],
                 "ev.txt": events([0.25, 4.0, 8.0])}),
+    # Nothing of matplotlib reaches the user (an empty standard error).
+    Case("plot: a window table of one period", ["plot", "a.windows.tsv"], 0, r"\A\Z",
+         files={"a.windows.tsv": table(TIMES, periods=(2.0,), windows=WINDOWS)}),
+    Case("plot: a tab in the name of a table", ["plot", "a\tb.spectrum.tsv"], 0, r"\A\Z",
+         files={"a\tb.spectrum.tsv": table(TIMES)}),
     # Values no table of the survey holds.
     Case("plot: a window that holds inf events", ["plot", "a.windows.tsv"], 1,
          r"a.windows.tsv, line \d+: events \(column 3\) must be a whole number of events, "
