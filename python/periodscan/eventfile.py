@@ -21,7 +21,8 @@ tab, a comma or a semicolon. A number beyond the range of doubles (1e999, or
 1e-400, which would become zero) is not a number; "inf" and "nan" are not
 finite; a whole number followed by a comma and a run of digits ("12,5") is a
 decimal comma, unless the digits go on with ".", "e" or "E" ("12,5.3",
-"1609459200,3.1": the comma then separates the time from a real number). Any such line is an error naming the line; times that decrease are an
+"1609459200,3.1": the comma then separates the time from a real number).
+Any such line is an error naming the line; times that decrease are an
 error too unless they are to be sorted.
 """
 

@@ -102,7 +102,8 @@ CASES = [
     Case("plot: an old table and another event file",
          ["plot", "a.spectrum.tsv", "--events", "ev.txt"], 1,
          r"a.spectrum.tsv: made from 7 events, but ev.txt holds 3 from 0.25 to 8; give",
-         files={"a.spectrum.tsv": "# events_read: 7\n" + SPECTRUM_HEADER + table(TIMES).split(SPECTRUM_HEADER)[1],
+         files={"a.spectrum.tsv": "# events_read: 7\n" + SPECTRUM_HEADER
+                + table(TIMES).split(SPECTRUM_HEADER)[1],
                 "ev.txt": events([0.25, 4.0, 8.0])}),
     # Nothing of matplotlib reaches the user (an empty standard error).
     Case("plot: a window table of one period", ["plot", "a.windows.tsv"], 0, r"\A\Z",
