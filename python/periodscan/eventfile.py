@@ -19,8 +19,10 @@ double: digits with an optional decimal point and exponent (E or e), an
 optional "-" or "+" (not both), followed by the end of the line, a blank, a
 tab, a comma or a semicolon. A number beyond the range of doubles (1e999, or
 1e-400, which would become zero) is not a number; "inf" and "nan" are not
-finite; a whole number followed by a comma and a digit ("12,5") is a decimal
-comma. Any such line is an error naming the line; times that decrease are an
+finite; a whole number followed by a comma and a run of digits ("12,5") is a
+decimal comma, unless the digits go on with ".", "e" or "E" ("12,5.3",
+"1609459200,3.1": the comma then separates the time from a real number).
+Any such line is an error naming the line; times that decrease are an
 error too unless they are to be sorted.
 """
 
@@ -238,6 +240,11 @@ _SURVEY_NUMBER = re.compile(
     r"[+-]?(?:(?P<mantissa>[0-9]+\.?[0-9]*|\.[0-9]+)(?:[eE][+-]?[0-9]+)?"
     r"|(?P<special>inf(?:inity)?|nan(?:\([0-9A-Za-z_]*\))?))", re.IGNORECASE)
 _WHOLE = re.compile(r"[+-]?[0-9]+")
+# The digits after the comma of a decimal comma: a run of digits not going on
+# as a real number (with "." or an exponent).
+_DECIMAL_COMMA_DIGITS = re.compile(r"[0-9]+(?![0-9.eE])")
+DECIMAL_COMMA = ("has a decimal comma: write decimal points (periodscan-prepare "
+                 "--decimal-comma converts a CSV table with a header row)")
 SHOWN_LENGTH = 60
 
 
@@ -252,10 +259,8 @@ def survey_number(text):
     end = match.end()
     if end < len(text) and text[end] not in SURVEY_SEPARATORS:
         return None, "is not a number"
-    after = text[end + 1:end + 2]
-    if (text[end:end + 1] == "," and after.isascii() and after.isdigit()
-            and _WHOLE.fullmatch(match.group(0))):
-        return None, "has a decimal comma"
+    if decimal_comma(text, match):
+        return None, DECIMAL_COMMA
     spelling = match.group(0).lstrip("+")
     if match.group("special"):
         if spelling.lstrip("-")[:1] in "nN":
@@ -265,6 +270,18 @@ def survey_number(text):
     if math.isinf(value) or (value == 0 and match.group("mantissa").strip("0.")):
         return None, "is beyond the range of doubles"
     return value, None
+
+
+def decimal_comma(text, match=None):
+    """Whether `text` starts with a whole number written with a decimal comma
+    ("12,5", "0,5,3"): a whole number, a comma and digits that do not go on
+    as a real number ("12,5.3" is the time 12 and the number 5.3)."""
+    match = match or _SURVEY_NUMBER.match(text)
+    if match is None or not _WHOLE.fullmatch(match.group(0)):
+        return False
+    end = match.end()
+    return (text[end:end + 1] == ","
+            and _DECIMAL_COMMA_DIGITS.match(text, end + 1) is not None)
 
 
 def parse_number(text):
@@ -295,7 +312,7 @@ def survey_line(text):
     value, why = survey_number(stripped)
     if value is None or not math.isfinite(value):
         item = re.split("[ \t;]", stripped, maxsplit=1)[0]
-        if why != "has a decimal comma":
+        if why != DECIMAL_COMMA:
             item = item.split(",", 1)[0]
         return LineFault(item, why or "is not finite")
     return value

@@ -22,6 +22,7 @@ importing this module costs nothing and needs no display.
 """
 
 import os
+import re
 from dataclasses import dataclass
 
 import numpy as np
@@ -66,6 +67,27 @@ def _pyplot():
     return plt
 
 
+# Control characters (but the line feeds of several-line titles) that names of
+# files and units may carry: the fonts have no glyph for them.
+_CONTROL = re.compile("[\x00-\x09\x0b-\x1f\x7f-\x9f]")
+
+
+def _printable(fig):
+    """Replaces the control characters of every text of the figure by '?'."""
+    from matplotlib.text import Text
+    for text in fig.findobj(Text):
+        content = text.get_text()
+        if _CONTROL.search(content):
+            text.set_text(_CONTROL.sub("?", content))
+
+
+def _finish(plt, fig, directory, stem, tight=False):
+    _printable(fig)
+    if tight:
+        fig.tight_layout()
+    return _save(plt, fig, directory, stem)
+
+
 def _save(plt, fig, directory, stem):
     """Writes the figure in every format under temporary names, then renames
     them all, so that a failure or a signal leaves no half-written figure and
@@ -95,7 +117,8 @@ def _period_axis(ax, t_lo, t_hi, which="x"):
                                    MaxNLocator, NullFormatter, NullLocator)
     axis = ax.xaxis if which == "x" else ax.yaxis
     (ax.set_xscale if which == "x" else ax.set_yscale)("log")
-    pad = (t_hi / t_lo) ** 0.01
+    # A single period gets an axis a fifth of its size wide.
+    pad = (t_hi / t_lo) ** 0.01 if t_hi > t_lo else 1.1
     (ax.set_xlim if which == "x" else ax.set_ylim)(t_lo / pad, t_hi * pad)
     if t_hi / t_lo < 10:
         ticks = [v for v in MaxNLocator(6).tick_values(t_lo, t_hi) if t_lo <= v <= t_hi]
@@ -237,8 +260,7 @@ def plot_spectrum(directory, spectrum, events=None, events_name=None, coarse=Fal
     bottom.set_xlabel("period T" + axis.suffix())
     bottom.grid(True, which="major", alpha=0.3)
     _period_axis(bottom, t[0], t[-1])
-    fig.tight_layout()
-    return _save(plt, fig, directory, stem)
+    return _finish(plt, fig, directory, stem, tight=True)
 
 
 def _edges(centres, lo, hi):
@@ -322,7 +344,7 @@ def _draw_map(directory, stem, title, z, layout, periods, period_edges, level, a
     low.set_xlim(xe[0], xe[-1])
     _time_axis(low, axis, layout.what, layout.note)
     fig.subplots_adjust(left=0.09, right=0.86, top=0.93, bottom=0.09, hspace=0.08)
-    return _save(plt, fig, directory, stem)
+    return _finish(plt, fig, directory, stem)
 
 
 def grid_layout(grid, counts, window, axis_unit=""):
@@ -379,8 +401,7 @@ def plot_counts(directory, counts, source=COUNTS_FILE, stem="window_counts",
                  fontsize=10)
     ax.legend(fontsize=8, loc="best")
     ax.grid(True, alpha=0.3)
-    fig.tight_layout()
-    return _save(plt, fig, directory, stem)
+    return _finish(plt, fig, directory, stem, tight=True)
 
 
 def plot_window_map(directory, stem, title, table, level=None, axis=TimeAxis()):

@@ -401,6 +401,12 @@ def table_record(lines, path="the table"):
     record.frequencies = entry("frequencies", _whole)
     if entries.get("table", ("",))[0] == "windows" or "windows" in entries:
         record.windows = entry("windows", _whole)
+        entry("window_length", _positive_number, required=False)
+        not_fitted = entry("windows_not_fitted", _whole, required=False)
+        if not_fitted is not None and not_fitted > record.windows:
+            raise file_error(path, "windows_not_fitted must be at most the %s of the record, "
+                             "found %d" % (plural(record.windows, "window"), not_fitted),
+                             entries["windows_not_fitted"][1])
     return record
 
 
@@ -413,6 +419,12 @@ def _finite(text):
     """a finite number"""
     value = number(text)
     return value if value is not None and math.isfinite(value) else None
+
+
+def _positive_number(text):
+    """a positive number"""
+    value = _finite(text)
+    return value if value is not None and value > 0 else None
 
 
 def _yes_no(text):
@@ -470,14 +482,24 @@ def check_table_events(path, record, events, events_path):
 
     if len(t) != record.events_read or not near(t[0], record.t1) or not near(t[-1], record.last):
         raise ResultFileError(
-            "%s: made from %d events from %s to %s, but %s holds %d from %s to %s; give the "
-            "event file of the run" % (path, record.events_read, _g(record.t1),
-                                       _g(record.last), events_path, len(t), _g(t[0]),
-                                       _g(t[-1])))
+            "%s: made from %d events%s, but %s holds %d from %s to %s; give the event file "
+            "of the run" % (path, record.events_read, _span_words(record.t1, record.last),
+                            events_path, len(t), _g(t[0]), _g(t[-1])))
 
 
 def _g(value):
-    return "?" if value is None else "%.17g" % value
+    return "%.17g" % value
+
+
+def _span_words(first, last):
+    """" from t1 to tN" as far as the record gives them."""
+    if first is not None and last is not None:
+        return " from %s to %s" % (_g(first), _g(last))
+    if first is not None:
+        return " from %s" % _g(first)
+    if last is not None:
+        return " up to %s" % _g(last)
+    return ""
 
 
 def check_table_rows(path, record, rows):
@@ -490,8 +512,10 @@ def check_table_rows(path, record, rows):
                  "%d frequencies" % record.frequencies)
         if record.windows is not None:
             shape += " x " + plural(record.windows, "window")
-        raise file_error(path, "holds %s but its record gives %s: cut short?"
-                         % (plural(rows, "row"), shape))
+        why = ("cut short?" if rows < expected else
+               "the rows do not match the record")
+        raise file_error(path, "holds %s but its record gives %s: %s"
+                         % (plural(rows, "row"), shape, why))
 
 
 # What a value of each column may be: the test and its wording. The fit of a
@@ -538,6 +562,13 @@ COLUMN_RULES = {
 }
 
 
+# The survey writes nan as DeltaLogLik only for the windows too sparse to fit;
+# every period of a spectrum is fitted.
+SPECTRUM_RULES = dict(COLUMN_RULES, delta_log_lik=(
+    lambda v: -1.0 <= v <= MAX_DELTA_LOG_LIK, "a number from -1 to 2^53 (not nan: every "
+    "period of a spectrum is fitted)"))
+
+
 def _read_table(path, columns, lines=None):
     """The rows of a tab-separated table with '#' comment lines and a header
     row naming `columns`, as (line number, values) pairs. Numbers are read
@@ -545,7 +576,8 @@ def _read_table(path, columns, lines=None):
     value must be one its column can hold (COLUMN_RULES)."""
     lines = read_lines(path, encoding="utf-8") if lines is None else lines
     header = "\t".join(columns)
-    rules = [COLUMN_RULES[name] for name in columns]
+    rules = [(SPECTRUM_RULES if columns == FIT_COLUMNS else COLUMN_RULES)[name]
+             for name in columns]
     rows = []
     seen_header = False
     for line_number, line in enumerate(lines, start=1):
@@ -803,6 +835,19 @@ def check_spectrum_events(spectrum, times, path, events_path):
                 % (path, period, value, events_path, values[1]))
 
 
+def check_window_events(counts, times, path, events_path):
+    """Refuses an event file from which no window length gives the counts of
+    NumbOfEvents_in_Windows.dat: the maps and their levels would come from
+    other events."""
+    from .assessment import window_length
+
+    if window_length(times, counts.time_mark, counts.count) is None:
+        raise ResultFileError(
+            "%s: no window length gives these window counts from the events of %s: the "
+            "windows were not made from this event file; give the event file of the run"
+            % (path, events_path))
+
+
 def read_run(target, events_path=None):
     """Reads and checks the result files in the folder `target`, or the one
     table of periodscan-survey that `target` names, and the event file if one
@@ -822,6 +867,11 @@ def read_run(target, events_path=None):
         return run
     directory = target
     if not os.path.isdir(directory):
+        if os.path.exists(directory):
+            raise ResultFileError(
+                "%s: neither a folder of result files nor a table of periodscan-survey "
+                "(tables are read by their names: NAME%s or NAME%s)"
+                % (directory, SPECTRUM_TABLE_SUFFIX, WINDOW_TABLE_SUFFIX))
         raise ResultFileError("%s: no such directory" % directory)
 
     def path(name):
@@ -855,6 +905,8 @@ def read_run(target, events_path=None):
                                   "windows were too sparse to estimate"
                                   % (path(COUNTS_FILE), path(GRID_FILE)))
         check_same_run(run.grid, run.counts, path(GRID_FILE), path(COUNTS_FILE))
+        if run.events is not None:
+            check_window_events(run.counts, run.events, path(COUNTS_FILE), events_path)
         if present(NORMALIZED_GRID_FILE):
             normalized = read_grid(path(NORMALIZED_GRID_FILE))
             why = stale_normalized_grid(run.grid, normalized, run.counts)

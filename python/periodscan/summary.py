@@ -294,9 +294,6 @@ def _window_lines(report, run):
     if report.window is not None:
         out += _wrapped("window length %.6g, found from the events and the window counts; the "
                         "maps place each window at its centre." % report.window[1])
-    elif run.events is not None:
-        out += _wrapped("window length: no length gives the window counts of %s from the "
-                        "events; the maps use the time marks." % COUNTS_FILE)
     if report.grid_kappa is not None:
         out += _wrapped("times only (Fano factor of counts): " + report.grid_kappa.sentence()
                         + ".")

@@ -10,6 +10,8 @@ For the same times and grid the arrays hold the same numbers, to the bit, as
 the columns of the command's PREFIX.spectrum.tsv.
 """
 
+import numbers
+import operator
 from dataclasses import dataclass
 
 import numpy as np
@@ -19,6 +21,10 @@ try:
 except ImportError as error:  # the package without its compiled part
     _engine = None
     _ENGINE_ERROR = error
+
+# The limits of the command: --threads up to 1024, at most 100 million rows.
+MAX_THREADS = 1024
+MAX_TABLE_ROWS = 100_000_000
 
 COLUMNS = ("period", "frequency", "delta_log_lik", "amplitude", "phase", "peak_time",
            "rayleigh_z")
@@ -60,15 +66,21 @@ def _real_array(values, name):
     real numbers."""
     if isinstance(values, np.ma.MaskedArray):
         if np.ma.getmaskarray(values).any():
+            if values.ndim == 2:
+                raise ValueError(f"{name} has masked values: pass the rows without them, "
+                                 f"{name}[~{name}.mask.any(axis=1)], instead")
             raise ValueError(f"{name} has masked values: pass {name}.compressed() (the "
                              "values left unmasked) instead")
         values = values.data
     array = np.asarray(values)
     if array.dtype.kind == "O":
-        try:
-            array = array.astype(np.float64)
-        except (TypeError, ValueError):
-            raise TypeError(f"{name} must be real numbers") from None
+        # astype() would make None a nan and "1" a number.
+        for index, value in np.ndenumerate(array):
+            if not _is_real(value):
+                where = ", ".join(str(i) for i in index)
+                raise TypeError(f"{name} must be real numbers, not {type(value).__name__} "
+                                f"({name}[{where}])")
+        array = array.astype(np.float64)
     if array.dtype.kind == "c":
         raise TypeError(f"{name} must be real numbers, not complex ones")
     if array.dtype.kind in "US":
@@ -76,6 +88,27 @@ def _real_array(values, name):
     if array.dtype.kind not in "biuf":
         raise TypeError(f"{name} must be real numbers, not values of type {array.dtype}")
     return array.astype(np.float64, copy=False)
+
+
+def _is_real(value):
+    return isinstance(value, numbers.Real) and not isinstance(value, (bool, np.bool_))
+
+
+def _real(value, name):
+    if not _is_real(value):
+        raise TypeError(f"{name} must be a real number, not {type(value).__name__}")
+    return float(value)
+
+
+def _whole(value, name):
+    """value as an int; TypeError for what is not a whole number (2.5 is not
+    cut to 2)."""
+    if isinstance(value, (bool, np.bool_)):
+        raise TypeError(f"{name} must be a whole number, not bool")
+    try:
+        return operator.index(value)
+    except TypeError:
+        raise TypeError(f"{name} must be a whole number, not {type(value).__name__}") from None
 
 
 def survey(times, min_period, max_period, samples_per_peak=5, periods=None, intervals=None,
@@ -89,29 +122,40 @@ def survey(times, min_period, max_period, samples_per_peak=5, periods=None, inte
     log10 of the period (samples_per_peak must then stay at its default).
     intervals: (start, end) pairs on the times' axis, sorted and not
     overlapping, over which the rate is integrated; every time must lie in one.
-    threads: 0 for every core; the result does not depend on it.
+    threads: 0 for every core, at most 1024; the result does not depend on it.
     Raises ValueError for arguments the command would reject (and for a
     masked array with masked values: pass times.compressed()), TypeError for
-    times or intervals that are not real numbers. The engine runs without
+    periods or threads that are not whole numbers, and for periods, times or
+    intervals that are not real numbers. The engine runs without
     holding the GIL; Ctrl-C interrupts it.
     """
     if _engine is None:
         raise ImportError("periodscan._engine is not built: build the project and put "
                           "<build>/python on PYTHONPATH") from _ENGINE_ERROR
+    min_period = _real(min_period, "min_period")
+    max_period = _real(max_period, "max_period")
+    samples_per_peak = _real(samples_per_peak, "samples_per_peak")
+    threads = _whole(threads, "threads")
+    if threads < 0:
+        raise ValueError("threads must be 0 (every core) or more")
+    if threads > MAX_THREADS:
+        raise ValueError(f"threads must be at most {MAX_THREADS}")
     if periods is not None:
         if samples_per_peak != 5:
             raise ValueError("samples_per_peak and periods exclude each other")
-        if isinstance(periods, bool) or int(periods) != periods:
-            raise ValueError("periods must be a whole number")
+        periods = _whole(periods, "periods")
         if periods < 2:
             raise ValueError("periods must be at least 2")
+        # The engine checks the rows itself; this keeps them within its int.
+        if periods > MAX_TABLE_ROWS:
+            raise ValueError(f"the grid would have more than {MAX_TABLE_ROWS} frequencies: "
+                             "lower periods")
     times = _real_array(times, "times")
     if intervals is not None:
         intervals = _real_array(intervals, "intervals")
         if intervals.ndim == 1 and intervals.size == 2:
             intervals = intervals.reshape(1, 2)
-    columns = _engine.survey(times, float(min_period), float(max_period),
-                             float(samples_per_peak), 0 if periods is None else int(periods),
-                             intervals, int(threads))
+    columns = _engine.survey(times, min_period, max_period, samples_per_peak,
+                             0 if periods is None else periods, intervals, threads)
     return SurveyResult(t1=columns["t1"], span=columns["span"],
                         **{name: columns[name] for name in COLUMNS})

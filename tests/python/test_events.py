@@ -10,8 +10,9 @@ import pytest
 from hypothesis import example, given, settings
 from hypothesis import strategies as st
 
-from periodscan.eventfile import (INTERACTIVE, SURVEY, EventFileError, interactive_number,
-                                  read_description, read_event_times, read_events, time_axis)
+from periodscan.eventfile import (INTERACTIVE, SURVEY, EventFileError, LineFault,
+                                  interactive_number, read_description, read_event_times,
+                                  read_events, survey_line, time_axis)
 from periodscan.results import ResultFileError
 
 # (label, file content, times read)
@@ -117,7 +118,9 @@ SURVEY_FILES = [
      ", line 2: not a time: '1e-400' is beyond the range of doubles"),
     ("1e999 overflows", b"1e999\n",
      ", line 1: not a time: '1e999' is beyond the range of doubles"),
-    ("a decimal comma", b"0,5\n", ", line 1: not a time: '0,5' has a decimal comma"),
+    ("a decimal comma", b"0,5\n", ", line 1: not a time: '0,5' has a decimal comma: write "
+     "decimal points (periodscan-prepare --decimal-comma converts a CSV table with a header "
+     "row)"),
     ("+- is no sign", b"1\n+-5\n", ", line 2: not a time: '+-5' is not a number"),
     ("a D exponent", b"1\n2D0\n", ", line 2: not a time: '2D0' is not a number"),
     ("nan", b"1\nNaN(x)\n", ", line 2: not a time: 'NaN(x)' is not finite"),
@@ -156,6 +159,19 @@ def test_the_survey_reads_back_any_doubles(tmp_path_factory, values, tail):
     path = tmp_path_factory.mktemp("s") / "ev.txt"
     path.write_text("# written with repr\n" + "".join("%r%s\n" % (v, tail) for v in values))
     assert read_event_times(path, SURVEY).tolist() == values
+
+
+# What the survey makes of the start of a line: the time, or None for a
+# decimal comma.
+COMMA_LINES = [("0,2106 2,5", None), ("0,5", None), ("12,5", None), ("0,5,3,1", None),
+               ("-3,25;x", None), ("12,5.3", 12), ("1609459200,3.1", 1609459200),
+               ("7,5E2", 7), ("1e5,2", 1e5), ("1.5,2.5", 1.5), ("12,", 12), ("12,x", 12)]
+
+
+def test_a_decimal_comma_unless_a_real_number_follows():
+    read = [survey_line(text) for text, _ in COMMA_LINES]
+    assert [None if isinstance(r, LineFault) and "decimal comma" in r.reason else r
+            for r in read] == [time for _, time in COMMA_LINES]
 
 
 FLOAT32_MAX = float(np.finfo(np.float32).max)

@@ -194,11 +194,11 @@ MALFORMED_TABLES = [
      _window_rows((0, 10, 5, 2) + FIT, (0, 10, 4, 1) + FIT),
      ", line 3: the event count of the window changes from 5 to 4"),
     ("a value beyond doubles", "a.spectrum.tsv", SPECTRUM_TSV.replace("9.75", "1e400"),
-     ", line 6: delta_log_lik (column 3) must be nan or a number from -1 to 2^53, found "
-     "'1e400'"),
+     ", line 6: delta_log_lik (column 3) must be a number from -1 to 2^53 (not nan: every period "
+     "of a spectrum is fitted), found '1e400'"),
     ("a huge negative value", "a.spectrum.tsv", SPECTRUM_TSV.replace("9.75", "-1e300"),
-     ", line 6: delta_log_lik (column 3) must be nan or a number from -1 to 2^53, found "
-     "'-1e300'"),
+     ", line 6: delta_log_lik (column 3) must be a number from -1 to 2^53 (not nan: every period "
+     "of a spectrum is fitted), found '-1e300'"),
     ("a huge period", "a.spectrum.tsv", SPECTRUM_TSV.replace("\n1\t1\t", "\n1e308\t1e-308\t"),
      ", line 6: period (column 1) must be at most 1e+100 in size, found '1e308'"),
     ("frequency not 1/period", "a.spectrum.tsv", SPECTRUM_TSV.replace("\n1\t1\t", "\n1\t2\t"),

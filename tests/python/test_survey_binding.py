@@ -96,7 +96,30 @@ BAD = [
     ({"periods": 200000000}, "the grid would have more than 100000000 frequencies: lower periods"),
     ({"min_period": 1e-8}, "the grid would have more than 100000000 frequencies: raise "
      "min_period or lower samples_per_peak"),
+    ({"periods": 10**12}, "the grid would have more than 100000000 frequencies: lower periods"),
+    ({"threads": 10**30}, "threads must be at most 1024"),
+    ({"intervals": np.ma.masked_array([[0, 4], [5, 10]], mask=[[0, 0], [0, 1]])},
+     "intervals has masked values: pass the rows without them, "
+     "intervals[~intervals.mask.any(axis=1)], instead"),
 ]
+
+# Arguments of the wrong kind: TypeError, not a truncated or converted value.
+WRONG_TYPES = [
+    ({"threads": 2.5}, "threads must be a whole number, not float"),
+    ({"periods": True}, "periods must be a whole number, not bool"),
+    ({"min_period": "0.9"}, "min_period must be a real number, not str"),
+    ({"times": np.array([0.0, 1.0, None, 10.0], dtype=object)},
+     "times must be real numbers, not NoneType (times[2])"),
+]
+
+
+@pytest.mark.parametrize("change,message", WRONG_TYPES, ids=[b[1] for b in WRONG_TYPES])
+def test_binding_refuses_arguments_of_the_wrong_type(engine, change, message):
+    arguments = dict(times=[0.0, 1.0, 5.0, 10.0], min_period=1, max_period=4)
+    arguments.update(change)
+    with pytest.raises(TypeError) as raised:
+        survey(**arguments)
+    assert str(raised.value) == message
 
 
 @pytest.mark.parametrize("change,message", BAD, ids=[b[1] for b in BAD])

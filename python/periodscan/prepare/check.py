@@ -29,7 +29,7 @@ from typing import Optional
 
 from ..eventfile import (BYTE_ORDER_MARK, UNIT_SECONDS, EventFileError, Item, LineFault,
                          check_description, float32_spacing, interactive_item,
-                         nearest_float32, survey_line)
+                         decimal_comma, nearest_float32, survey_line)
 from .timeaxis import TimeError, format_iso, parse_iso
 
 # Storage that moves times by more than this share of the median interval
@@ -47,6 +47,7 @@ class Value:
     exact: Decimal
     stored: float       # the 4-byte real
     follower: str       # the character after the item ("" at the line end)
+    decimal_comma: bool  # the line starts as a number with a decimal comma does
 
 
 def first_value(text):
@@ -56,7 +57,8 @@ def first_value(text):
     item = interactive_item(text)
     if not isinstance(item, Item):
         return None, item
-    return (item.token, Decimal(item.spelling), item.value, item.follower), None
+    return (item.token, Decimal(item.spelling), item.value, item.follower,
+            decimal_comma(text.lstrip(" \t"))), None
 
 
 @dataclass
@@ -221,7 +223,7 @@ def _order(values, note):
 def _spelling(values, note):
     whole = [v for v in values if re.fullmatch(r"[+-]?\d+", v.token)]
     dated = [v for v in whole if v.follower == "/"]
-    comma = [v for v in whole if v.follower == ","]
+    comma = [v for v in whole if v.decimal_comma]
     if dated:
         note(Finding(True, "%d lines start with a date such as %r: each is read as its first "
                      "number, %s" % (len(dated), dated[0].token + "/...", dated[0].token),

@@ -38,6 +38,10 @@ def events(times, head=""):
 
 WINDOWS = [(0.5, 7.5, 4), (3.5, 10.5, 3)]
 CATALOGUE = "1.5 3.1 34.0 -118.0 5\n2.5 2.0 34.1 -118.1 4\n40.5 3.5 36.0 -120.0 7\n"
+# A moving-window run of the interactive program over TIMES: windows of 7
+# from 0.5 and 3.5 hold 4 and 2 events.
+WINDOW_RUN = {"ZUM_out.grd": "DSAA\n2 2\n7.5 10.5\n0 0.3\n1 4\n1 2\n3 4\n",
+              "NumbOfEvents_in_Windows.dat": "%15s%10d\n%15s%10d\n" % ("7.5", 4, "10.5", 2)}
 SIDECARS = [("a list", "[1, 2]", "must hold a JSON object, not a list"),
             ("a string", '"days"', "must hold a JSON object, not a string"),
             ("a unit that is a list", '{"unit": ["days"]}', '"unit" must be a string')]
@@ -79,18 +83,45 @@ CASES = [
          files={"ZUM_out.dat": "    1.00000        0.5       0.1\n    2.00000        50.0"
                                "       0.9\n    3.00000        0.4       0.1\n",
                 "ev.txt": events(TIMES)}),
+    Case("plot: a moving-window run and its own events", ["plot", ".", "--events", "ev.txt"],
+         0, r"window length 7.5, found from the events",
+         files=dict(WINDOW_RUN, **{"ev.txt": events(TIMES)}), anywhere=True),
+    Case("plot: a moving-window run and the events of another run",
+         ["plot", ".", "--events", "ev.txt"], 1,
+         r"NumbOfEvents_in_Windows.dat: no window length gives these window counts from the "
+         r"events of ev.txt: .*give the event file of the run",
+         files=dict(WINDOW_RUN, **{"ev.txt": events([0.5, 1.0, 2.0, 3.0, 4.0, 14.0])}),
+         absent=("time_frequency.png",)),
+    Case("plot: a table not named as the survey names them", ["plot", "d/trunc.tsv"], 1,
+         r"d/trunc.tsv: neither a folder of result files nor a table of periodscan-survey "
+         r"\(tables are read by their names: NAME.spectrum.tsv or NAME.windows.tsv\)",
+         files={"d/trunc.tsv": table(TIMES)}),
+    Case("plot: a table with more rows than its record gives", ["plot", "a.spectrum.tsv"], 1,
+         r"a.spectrum.tsv: holds 3 rows but its record gives 2 frequencies: the rows do not "
+         r"match the record", files={"a.spectrum.tsv": table(TIMES, frequencies=2)}),
+    Case("plot: an old table and another event file",
+         ["plot", "a.spectrum.tsv", "--events", "ev.txt"], 1,
+         r"a.spectrum.tsv: made from 7 events, but ev.txt holds 3 from 0.25 to 8; give",
+         files={"a.spectrum.tsv": "# events_read: 7\n" + SPECTRUM_HEADER
+                + table(TIMES).split(SPECTRUM_HEADER)[1],
+                "ev.txt": events([0.25, 4.0, 8.0])}),
+    # Nothing of matplotlib reaches the user (an empty standard error).
+    Case("plot: a window table of one period", ["plot", "a.windows.tsv"], 0, r"\A\Z",
+         files={"a.windows.tsv": table(TIMES, periods=(2.0,), windows=WINDOWS)}),
+    Case("plot: a tab in the name of a table", ["plot", "a\tb.spectrum.tsv"], 0, r"\A\Z",
+         files={"a\tb.spectrum.tsv": table(TIMES)}),
     # Values no table of the survey holds.
     Case("plot: a window that holds inf events", ["plot", "a.windows.tsv"], 1,
          r"a.windows.tsv, line \d+: events \(column 3\) must be a whole number of events, "
          r"found 'inf'", files={"a.windows.tsv": table(TIMES, windows=[(0.5, 7.5, "inf")])}),
     Case("plot: DeltaLogLik 1e400", ["plot", "a.spectrum.tsv"], 1,
-         r"a.spectrum.tsv, line 14: delta_log_lik \(column 3\) must be nan or a number from -1",
+         r"a.spectrum.tsv, line 14: delta_log_lik \(column 3\) must be .*a number from -1",
          files={"a.spectrum.tsv": table(TIMES, value="1e400")}),
     Case("plot: DeltaLogLik -1e300", ["plot", "a.spectrum.tsv"], 1,
-         r"a.spectrum.tsv, line 14: delta_log_lik \(column 3\) must be nan or a number from -1",
+         r"a.spectrum.tsv, line 14: delta_log_lik \(column 3\) must be .*a number from -1",
          files={"a.spectrum.tsv": table(TIMES, value="-1e300")}),
     Case("plot: DeltaLogLik 1e308", ["plot", "a.spectrum.tsv"], 1,
-         r"a.spectrum.tsv, line 14: delta_log_lik \(column 3\) must be nan or a number from -1",
+         r"a.spectrum.tsv, line 14: delta_log_lik \(column 3\) must be .*a number from -1",
          files={"a.spectrum.tsv": table(TIMES, value="1e308")}),
     # The number reading that check shares with the survey.
     Case("check: a first time of 1e-400, which the survey refuses",
@@ -102,6 +133,22 @@ CASES = [
          "ev.txt: trap: .*" + message.replace("[", r"\["),
          files={"ev.txt": "0.5\n1.5\n", "ev.json": content}, anywhere=True)
     for label, content, message in SIDECARS
+] + [
+    Case("plot: %s" % label, ["plot", name], 1, message, files={name: content})
+    for label, name, content, message in [
+        ("windows of length 0", "a.windows.tsv", table(TIMES, windows=WINDOWS, window_length=0),
+         r"a.windows.tsv, line 14: window_length must be a positive number, found '0'"),
+        ("windows of length -5", "a.windows.tsv",
+         table(TIMES, windows=WINDOWS, window_length=-5), r"line 14: window_length must be a "
+         r"positive number, found '-5'"),
+        ("more windows not fitted than windows", "a.windows.tsv",
+         table(TIMES, windows=WINDOWS, windows_not_fitted=20),
+         r"a.windows.tsv, line 14: windows_not_fitted must be at most the 2 windows of the "
+         r"record, found 20"),
+        ("a spectrum with DeltaLogLik nan", "a.spectrum.tsv", table(TIMES, value="nan"),
+         r"a.spectrum.tsv, line 14: delta_log_lik \(column 3\) must be a number from -1 to "
+         r"2\^53 \(not nan"),
+    ]
 ] + [
     Case("decluster: a description that is %s" % label,
          ["prepare", "decluster", "ev.txt", "-o", "bg.txt"], 1,

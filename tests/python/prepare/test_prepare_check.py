@@ -23,9 +23,12 @@ CASES = [
       "number, 2021"]),
     ("decimal commas",
      b"0,03775972\n0,05820706\n1,12\n",
-     ["f.txt:1: trap: the survey stops here: '0,03775972' has a decimal comma",
+     ["f.txt:1: trap: the survey stops here: '0,03775972' has a decimal comma: write decimal "
+      "points (periodscan-prepare --decimal-comma converts a CSV table with a header row)",
       "f.txt:1: trap: 3 lines start with a whole number followed by a comma, as a decimal comma "
       "writes a time (0,...): each is read as the whole part only"]),
+    ("a comma before a real number separates fields",
+     b"10,2.5\n11,3.1e0\n12.5,4\n", []),
     ("whole days",
      b"1\n2\n5\n",
      ["f.txt:1: trap: all 3 times are whole numbers: a date read as its year or day? (write at "
