@@ -9,6 +9,8 @@ import importlib
 import os
 import sys
 
+from .prepare.writer import describe_write_error
+
 INTERRUPTED_STATUS = 130
 # The status of a program ended by the broken-pipe signal, as the shell
 # reports it (128 + SIGPIPE).
@@ -24,11 +26,7 @@ def output_problem(error):
     """Why standard output could not be written, in words."""
     if error.errno == errno.EBADF:
         return "it is closed"
-    if error.errno == errno.ENOSPC:
-        return "the disk is full"
-    if error.errno == errno.EFBIG:
-        return "the file size limit is reached (ulimit -f)"
-    return error.strerror or str(error)
+    return describe_write_error(error)
 
 
 class _ClosedOutput:
