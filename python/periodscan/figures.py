@@ -37,6 +37,12 @@ from .significance import SCAN_FAP, SINGLE_PERIOD_P, baluev_level, baluev_w, sin
 from .summary import is_too_coarse, largest_peaks
 
 FIGURE_FORMATS = ("png", "svg")
+# The names of the figures of the interactive program's result files, in
+# their folder; a table's figures are named after the table.
+SPECTRUM_STEM = "spectrum"
+GRID_STEM = "time_frequency"
+NORMALIZED_GRID_STEM = "time_frequency_normalized"
+COUNTS_STEM = "window_counts"
 
 # Salt of the ids in the SVG files: fixed, so that the same result files give
 # the same SVG bytes from run to run.
@@ -189,7 +195,7 @@ def _rate_maxima(spectrum, peaks, assessment):
 
 
 def plot_spectrum(directory, spectrum, events=None, events_name=None, coarse=False,
-                  source=SPECTRUM_FILE, stem="spectrum", assessment=None, axis=TimeAxis()):
+                  source=SPECTRUM_FILE, stem=SPECTRUM_STEM, assessment=None, axis=TimeAxis()):
     plt = _pyplot()
     t, z, a = spectrum.period, spectrum.delta_loglik, spectrum.amplitude
     fig, (top, bottom) = plt.subplots(2, 1, sharex=True, figsize=(11.5, 6.8),
@@ -381,7 +387,7 @@ def plot_grid(directory, stem, title, grid, counts, contour_grid, per_event=Fals
                      per_event, np.ma.masked_array(contour_grid.z, mask=mask))
 
 
-def plot_counts(directory, counts, source=COUNTS_FILE, stem="window_counts",
+def plot_counts(directory, counts, source=COUNTS_FILE, stem=COUNTS_STEM,
                 xlabel="time mark", axis=TimeAxis(), note=""):
     plt = _pyplot()
     fig, ax = plt.subplots(figsize=(9, 3.8))
@@ -439,12 +445,29 @@ def draw_table(table, events=None, events_name=None, assessment=None, axis=TimeA
         return plot_spectrum(directory, table.data, events, events_name,
                              is_too_coarse(table.data, events), source=name, stem=stem,
                              assessment=assessment, axis=axis)
-    written = plot_window_map(directory, stem + ".time_frequency",
+    written = plot_window_map(directory, "%s.%s" % (stem, GRID_STEM),
                               "Time-frequency diagram of DeltaLogLik (%s)" % name, table.data,
                               level or table_map_level(table, events), axis)
     written += plot_counts(directory, table.data.counts(), source=name,
-                           stem=stem + ".window_counts", xlabel="window centre", axis=axis)
+                           stem="%s.%s" % (stem, COUNTS_STEM), xlabel="window centre",
+                           axis=axis)
     return written
+
+
+def figure_paths(run):
+    """The paths of the figures that draw_run writes for `run`, in every
+    format."""
+    stems = []
+    for data, stem in ((run.spectrum, SPECTRUM_STEM), (run.grid, GRID_STEM),
+                       (run.normalized, NORMALIZED_GRID_STEM), (run.counts, COUNTS_STEM)):
+        if data is not None:
+            stems.append(os.path.join(run.directory, stem))
+    for table in run.tables:
+        if isinstance(table.data, SpectrumTable):
+            stems.append(table.stem)
+        else:
+            stems += ["%s.%s" % (table.stem, GRID_STEM), "%s.%s" % (table.stem, COUNTS_STEM)]
+    return ["%s.%s" % (stem, fmt) for stem in stems for fmt in FIGURE_FORMATS]
 
 
 def draw_run(run, report=None):
@@ -462,12 +485,12 @@ def draw_run(run, report=None):
                                  assessment=report.spectra.get(SPECTRUM_FILE), axis=axis)
     if run.grid is not None:
         level, window = report.grid_level, report.window
-        written += plot_grid(run.directory, "time_frequency",
+        written += plot_grid(run.directory, GRID_STEM,
                              "Time-frequency diagram of DeltaLogLik (%s)" % GRID_FILE,
                              run.grid, run.counts, run.grid, level=level, window=window,
                              axis=axis)
     if run.normalized is not None:
-        written += plot_grid(run.directory, "time_frequency_normalized",
+        written += plot_grid(run.directory, NORMALIZED_GRID_STEM,
                              "DeltaLogLik per event in the window (%s)" % NORMALIZED_GRID_FILE,
                              run.normalized, run.counts, run.grid, per_event=True,
                              level=report.grid_level, window=report.window, axis=axis)

@@ -45,8 +45,8 @@ import sys
 
 from .command_line import CLOSED_PIPE_STATUS, discard_output, write_output
 from .eventfile import description_path
-from .figures import FIGURE_FORMATS, draw_run
-from .results import RESULT_FILES, ResultFileError, SpectrumTable, read_run
+from .figures import draw_run, figure_paths
+from .results import RESULT_FILES, ResultFileError, read_run
 from .summary import assess_run, run_summary
 
 PROGRAM = "periodscan-plot"
@@ -70,26 +70,6 @@ def parse_arguments(argv):
                              "it runs only where it is quick); needs an event file with "
                              "magnitudes and locations and its EVENTS.json")
     return parser.parse_args(argv)
-
-
-def figure_paths(run):
-    """The paths of the figures that figures.draw_run will write for `run`
-    (the same stems, in every format)."""
-    stems = []
-    if run.spectrum is not None:
-        stems.append(os.path.join(run.directory, "spectrum"))
-    if run.grid is not None:
-        stems.append(os.path.join(run.directory, "time_frequency"))
-    if run.normalized is not None:
-        stems.append(os.path.join(run.directory, "time_frequency_normalized"))
-    if run.counts is not None:
-        stems.append(os.path.join(run.directory, "window_counts"))
-    for table in run.tables:
-        if isinstance(table.data, SpectrumTable):
-            stems.append(table.stem)
-        else:
-            stems += [table.stem + ".time_frequency", table.stem + ".window_counts"]
-    return ["%s.%s" % (stem, fmt) for stem in stems for fmt in FIGURE_FORMATS]
 
 
 def input_paths(run):
