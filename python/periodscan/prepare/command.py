@@ -30,7 +30,6 @@ for a wrong command line. Nothing is written when the run fails.
 
 import argparse
 import os
-import stat
 import sys
 from decimal import Decimal, InvalidOperation
 
@@ -43,7 +42,7 @@ from .records import Event, ReadOptions, SourceError
 from .selection import Selection
 from .timeaxis import (DAY_NUMBER_EPOCHS, OUTPUT_UNITS, UNIT_SECONDS, TimeError, parse_iso,
                        parse_length, parse_number)
-from .writer import clashing_outputs, describe_write_error, sidecar, write_together
+from .writer import clashing_outputs, describe_write_error, write_together
 
 PROGRAM = "periodscan-prepare"
 # Files are written all together or not at all (command_line reads this).
@@ -426,17 +425,15 @@ def check_command(argv):
 
 
 def _read_whole(path):
-    """The bytes of an event file to check: "-" is standard input; folders
-    and devices are refused (/dev/zero would never end)."""
-    if path == catalogue.STANDARD_INPUT:
-        return sys.stdin.buffer.read()
-    mode = os.stat(path).st_mode
-    if stat.S_ISDIR(mode):
-        raise SourceError("%s: is a folder, not an event file" % path)
-    if not (stat.S_ISREG(mode) or stat.S_ISFIFO(mode)):
-        raise SourceError("%s: not a regular file (a device or socket is not read)" % path)
-    with open(path, "rb") as stream:
+    """The bytes of an event file to check, opened as a source is: "-" is
+    standard input; folders and devices are refused (/dev/zero would never
+    end), and so is a FIFO that nothing is written to."""
+    stream, owned = catalogue.open_source(path, "an event file")
+    try:
         return stream.read()
+    finally:
+        if owned:
+            stream.close()
 
 
 # Subcommands by their first argument; anything else is a source of the

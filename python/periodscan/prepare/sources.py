@@ -151,8 +151,9 @@ class _LineGuard(io.RawIOBase):
         return len(data)
 
 
-def _open(path):
-    """The byte stream of the source; SourceError for a folder, a device, a
+def open_source(path, what="a catalogue"):
+    """The byte stream of the source ("-": standard input) and whether the
+    caller closes it; SourceError for a folder (not `what`), a device, a
     file that cannot be opened, or a FIFO that nothing is written to for
     PIPE_WAIT seconds."""
     if path == STANDARD_INPUT:
@@ -160,14 +161,14 @@ def _open(path):
             raise SourceError("standard input is closed")
         return sys.stdin.buffer, False
     try:
-        _check_kind(path, os.stat(path).st_mode)
+        _check_kind(path, os.stat(path).st_mode, what)
         # Without O_NONBLOCK, opening a FIFO waits for a writer, for ever.
         fd = os.open(path, os.O_RDONLY | os.O_NONBLOCK | os.O_CLOEXEC | os.O_NOCTTY)
     except OSError as error:
         raise SourceError("%s: cannot read: %s" % (path, error.strerror or error)) from None
     try:
         mode = os.fstat(fd).st_mode       # it may have been replaced in between
-        _check_kind(path, mode)
+        _check_kind(path, mode, what)
         if stat.S_ISFIFO(mode):
             # Until a writer has come, a read would end at once, as if the
             # pipe were empty: wait for its first bytes, or for it to close.
@@ -186,9 +187,9 @@ def _open(path):
         raise
 
 
-def _check_kind(path, mode):
+def _check_kind(path, mode, what):
     if stat.S_ISDIR(mode):
-        raise SourceError("%s: is a folder, not a catalogue" % path)
+        raise SourceError("%s: is a folder, not %s" % (path, what))
     if not (stat.S_ISREG(mode) or stat.S_ISFIFO(mode)):
         raise SourceError("%s: not a regular file (a device or socket is not read)" % path)
 
@@ -208,7 +209,7 @@ def load(path, options, forced_format=None):
     """Reads the source at `path` ("-": standard input) once into a
     SourceFile with its items; SourceError when it cannot be read or its
     format cannot be told."""
-    raw, owned = _open(path)
+    raw, owned = open_source(path)
     try:
         return read_stream(raw, path, options, forced_format)
     finally:
