@@ -36,8 +36,12 @@ class SurveyResult:
     `periods` the period rising).
 
     phase is Fi in [0, 2 pi) of Mju*(1 + A*cos(2*pi*frequency*(t - t1) + Fi)),
-    t1 the first time; peak_time = (t1 - Fi/(2*pi*frequency)) mod period, where
-    the fitted rate peaks on the times' own axis (nan where A = 0);
+    t1 the first time; peak_time = (t1 - Fi/(2*pi*frequency)) mod period: the
+    fitted rate peaks at peak_time + k*period on the times' own axis (nan where
+    A = 0). The fit places best the maximum nearest the mean of the times,
+    ``peak_time + round((times.mean() - peak_time)/period)*period``; that one
+    moves little between neighbouring rows of a peak, while peak_time, reduced
+    by each row's own period from time 0, drifts with the period.
     rayleigh_z = |sum exp(2*pi*i*frequency*(t - t1))|**2 / N.
     """
 

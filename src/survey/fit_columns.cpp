@@ -65,4 +65,8 @@ SpectrumColumns blank_columns(double frequency) {
   return columns;
 }
 
+double rate_maximum_near(double peak_time, double period, double time) {
+  return peak_time + std::round((time - peak_time) / period) * period;
+}
+
 }  // namespace periodscan

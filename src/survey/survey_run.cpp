@@ -12,6 +12,7 @@
 #include <cstring>
 #include <limits>
 #include <new>
+#include <span>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -86,26 +87,42 @@ bool keep_standard_streams_taken() {
   return input_closed;
 }
 
+// The mean of origin + x over x, kept in range for any finite span.
+double mean_time(double origin, std::span<const double> x) {
+  double mean = 0.0;
+  for (std::size_t i = 0; i < x.size(); ++i) mean += (x[i] - mean) / double(i + 1);
+  return origin + mean;
+}
+
 // The highest DeltaLogLik of a run, for the closing line.
 struct Peak {
   bool found = false;
   SpectrumColumns columns;
+  double mean_time = 0.0;  // of the events fitted
   double window_start = 0.0;
   double window_end = 0.0;
 
-  void offer(const SpectrumColumns& candidate, double start = 0.0, double end = 0.0) {
+  void offer(const SpectrumColumns& candidate, double mean, double start = 0.0, double end = 0.0) {
     if (std::isnan(candidate.delta_log_lik)) return;
     if (found && !(candidate.delta_log_lik > columns.delta_log_lik)) return;
     found = true;
     columns = candidate;
+    mean_time = mean;
     window_start = start;
     window_end = end;
   }
 
+  // With the maximum the fit places best, which peak_time alone does not
+  // tell (see survey/fit_columns.h).
   std::string describe() const {
-    return "period " + brief(columns.period) + " (frequency " + brief(columns.frequency) +
-           "): delta_log_lik " + brief(columns.delta_log_lik) + ", amplitude " +
-           brief(columns.amplitude) + ", peak_time " + brief(columns.peak_time);
+    std::string text = "period " + brief(columns.period) + " (frequency " +
+                       brief(columns.frequency) + "): delta_log_lik " +
+                       brief(columns.delta_log_lik) + ", amplitude " + brief(columns.amplitude) +
+                       ", peak_time " + brief(columns.peak_time);
+    if (std::isnan(columns.peak_time)) return text;
+    return text + " (rate maximum at " +
+           brief(rate_maximum_near(columns.peak_time, columns.period, mean_time)) +
+           ", nearest the mean event time)";
   }
 };
 
@@ -280,7 +297,10 @@ class SurveyRun {
       key("grid_file", windows->grid_file);
     }
     key("model", "Mju*(1 + A*cos(2*pi*frequency*(t - t1) + phase))");
-    key("peak_time", "(t1 - phase/(2*pi*frequency)) mod period; nan where amplitude = 0");
+    key("peak_time", std::string("time of a rate maximum, reduced into [0, period) from time 0; "
+                                 "nan where amplitude = 0; the maxima are peak_time + k*period, "
+                                 "and the fit places best the one nearest the mean time of ") +
+                         (windows ? "the window's events" : "the events"));
     key("rayleigh_z", "|sum exp(2*pi*i*frequency*(t - t1))|^2/N");
   }
 
@@ -343,9 +363,10 @@ class SurveyRun {
     append_record(out, grid, span());
     append_spectrum_header(out);
     Peak peak;
+    const double mean = mean_time(t1(), x);
     for (std::size_t i = 0; i < rows.size(); ++i) {
       const SpectrumColumns columns = spectrum_columns(grid.at(i), rows[i], t1(), t1());
-      peak.offer(columns);
+      peak.offer(columns, mean);
       append_spectrum_row(out, columns);
       if (!file.flush_if_full(error)) return false;
     }
@@ -439,10 +460,12 @@ class SurveyRun {
       const std::size_t count = window.last - window.first;
       std::vector<SpectrumRow> rows;
       double origin = 0.0;
+      double mean = kNaN;
       if (window.fitted) {
         origin = times[window.first];
         const std::vector<double> x =
             relative_times(std::span(times).subspan(window.first, count), origin);
+        mean = mean_time(origin, x);
         const Exposure exposure = Exposure::intervals(window.exposure);
         rows = survey_spectrum(x, grid, exposure, survey_options(&bar, done, fitted * periods));
         done += periods;
@@ -452,7 +475,7 @@ class SurveyRun {
                                             ? spectrum_columns(grid.at(k), rows[k], origin, t1())
                                             : blank_columns(grid.at(k));
         cells[k * windows + w] = columns.delta_log_lik;
-        peak.offer(columns, window.start, window.end);
+        peak.offer(columns, mean, window.start, window.end);
         append_window_row(out, window.start, window.end, count, columns);
       }
       if (!table.flush_if_full(error)) return false;
