@@ -70,6 +70,22 @@ TEST(SpectrumColumns, KeepsTheCycleThroughLargeShifts) {
   }
 }
 
+TEST(RateMaximumNear, PicksTheLatticeMemberNearestTheTime) {
+  const struct {
+    double peak_time, period, time, maximum;
+  } cases[] = {
+      {0.84, 1, 182.6, 182.84},    // a year into a daily record
+      {0.84, 1, 182.3, 181.84},    // nearer the day before
+      {0.25, 0.5, -3.1, -3.25},    // times before 0
+      {0.5, 7, 0.1, 0.5},          // the value itself
+      {0.75, 1, 1e6, 1e6 - 0.25},  // far out, no digits lost
+  };
+  for (const auto& c : cases) {
+    EXPECT_NEAR(rate_maximum_near(c.peak_time, c.period, c.time), c.maximum, 1e-9) << c.time;
+  }
+  EXPECT_TRUE(std::isnan(rate_maximum_near(std::nan(""), 1, 5)));
+}
+
 TEST(SpectrumColumns, AFlatRateHasNoPeakAndABlankWindowNoFit) {
   const SpectrumColumns flat = spectrum_columns(0.5, fit(0, 0), 3, 1);
   EXPECT_EQ(flat.phase, 0);
