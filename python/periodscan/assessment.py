@@ -379,7 +379,8 @@ def _scan_maximum(spectrum, frequency, use_engine):
 def cluster_shifts(spectrum, events_path, description, force=False):
     """The cluster-shift test of a spectrum whose event file has magnitudes
     and locations, or the reason it was not run."""
-    from .decluster import DAYS_PER_UNIT, EventFileError, gardner_knopoff, read_events
+    from .decluster import DAYS_PER_UNIT, EventFileError, read_events
+    from .declustering import gardner_knopoff
     from .surrogates import MAX_SURROGATES, cluster_shift_fap
     unit = description.get("unit")
     if unit not in DAYS_PER_UNIT:
