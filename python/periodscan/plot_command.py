@@ -46,8 +46,9 @@ import sys
 from .command_line import CLOSED_PIPE_STATUS, discard_output, write_output
 from .eventfile import description_path
 from .figures import draw_run, figure_paths
+from .report import assess_run
 from .results import RESULT_FILES, ResultFileError, read_run
-from .summary import assess_run, run_summary
+from .summary import run_summary
 
 PROGRAM = "periodscan-plot"
 
