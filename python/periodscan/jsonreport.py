@@ -13,7 +13,7 @@ import os
 import numpy as np
 
 from .assessment import SIGNIFICANT_FAP
-from .prepare.writer import staged_files
+from .prepare.writer import describe_write_error, staged_files
 from .results import GRID_FILE, SPECTRUM_FILE, SpectrumTable, file_error
 from .significance import single_period_p
 
@@ -216,4 +216,4 @@ def write_report(path, document):
             with open(temporary, "w", encoding="utf-8") as f:
                 f.write(text)
     except OSError as e:
-        raise file_error(path, "cannot be written (%s)" % (e.strerror or e)) from None
+        raise file_error(path, "cannot be written (%s)" % describe_write_error(e)) from None
