@@ -62,7 +62,6 @@ RATE_MAXIMA_MARKERS = ("v", "s", "D")
 FIGURE_FLAG_WORDS = {"edge of grid": "edge"}
 
 
-
 def _pyplot():
     import matplotlib
     matplotlib.use("Agg")
@@ -164,10 +163,10 @@ def _time_axis(ax, axis, what, note=""):
 def _rate_maximum_text(rank, period, t_max, axis, modulo=False):
     unit = (" " + axis.short_unit()) if axis.short_unit() else ""
     if modulo:
-        return "peak %d (T = %.6g%s): rate maximum\nat t = %.4g (mod T)" % (rank, period, unit,
-                                                                         t_max)
-    return "peak %d (T = %.6g%s): rate maximum\nat %s + k T" % (rank, period, unit,
-                                                              axis.date_text(t_max))
+        return "peak %d (T = %.6g%s): rate maximum\nat t = %.4g (mod T)" % (
+            rank, period, unit, t_max)
+    return "peak %d (T = %.6g%s): rate maximum\nat %s + k T" % (
+        rank, period, unit, axis.date_text(t_max))
 
 
 def _rate_maxima(spectrum, peaks, assessment):

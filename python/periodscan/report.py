@@ -170,8 +170,8 @@ def map_level(events, min_period, max_period, length, kappa=None):
     label = "%g %% false alarm over all periods of a window (Poisson" % (100 * MAP_FAP)
     if kappa is not None and kappa.kappa is not None:
         return MapLevel(level * kappa.kappa,
-                        label + ", times kappa = %.3g): %.3g" % (kappa.kappa,
-                                                               level * kappa.kappa))
+                        label + ", times kappa = %.3g): %.3g" % (
+                            kappa.kappa, level * kappa.kappa))
     if kappa is not None:
         return MapLevel(level, label + "; kappa not defined, clustering not corrected): %.3g"
                         % level)

@@ -61,7 +61,8 @@ def _grid_lines(spectrum, peaks, w, grid):
     if w is not None:
         out += _wrapped("levels over all periods for independent events (Poisson; Baluev 2008, "
                         "W = %.4g): " % w + ", ".join(
-            "%.3f (FAP %g %%)" % (baluev_level(a, w), 100 * a) for a in SCAN_FAP))
+                            "%.3f (FAP %g %%)" % (baluev_level(a, w), 100 * a)
+                            for a in SCAN_FAP))
     out += _wrapped(grid.span_text)
     res = grid.resolution
     if res is None:

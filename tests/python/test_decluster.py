@@ -41,7 +41,7 @@ def test_gardner_knopoff_clusters(foreshock_fraction, main_shock, linked):
     # The order of the input does not matter.
     order = np.arange(len(t))[::-1]
     r2 = declustering.gardner_knopoff(t[order], m[order], lat[order], lon[order],
-                                   foreshock_fraction)
+                                      foreshock_fraction)
     assert list(order[r2.main_shock]) == list(np.array(main_shock)[order])
 
 
@@ -107,7 +107,7 @@ def test_command_needs_the_time_unit(tmp_path, capsys):
     ("bg.json", "name the same file"),                 # events and description collide
 ])
 def test_command_will_not_replace_its_input_or_its_own_outputs(tmp_path, capsys, output,
-                                                                message):
+                                                               message):
     events = _write_catalogue(tmp_path)
     description = decluster.description_path(str(events))
     texts = {p: open(p).read() for p in (str(events), description)}
