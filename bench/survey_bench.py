@@ -49,7 +49,8 @@ def make_w3(path):
     rng = np.random.default_rng(W3_SEED)
     n, span, a = 10**6, 3652.5, 0.05
     candidates = rng.uniform(0.0, span, int(n * (1 + a) * 1.05))
-    keep = candidates[rng.uniform(0.0, 1.0, candidates.size) * (1 + a) < 1 + a * np.cos(2 * np.pi * candidates)]
+    accept = rng.uniform(0.0, 1.0, candidates.size) * (1 + a)
+    keep = candidates[accept < 1 + a * np.cos(2 * np.pi * candidates)]
     t = np.sort(rng.choice(keep, n, replace=False))
     np.savetxt(path, t, fmt="%.9f")
 
@@ -120,8 +121,10 @@ def contract(build, workdir):
 
 def main(argv):
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    parser.add_argument("--build", default=str(ROOT / "build"), help="build folder (default build/)")
-    parser.add_argument("--repeat", type=int, default=3, help="runs per measurement (fastest kept)")
+    parser.add_argument("--build", default=str(ROOT / "build"),
+                        help="build folder (default build/)")
+    parser.add_argument("--repeat", type=int, default=3,
+                        help="runs per measurement (fastest kept)")
     parser.add_argument("--full-peer", action="store_true", help="time the peer on every period")
     parser.add_argument("--contract", action="store_true", help="also check the interactive grid")
     args = parser.parse_args(argv)
@@ -135,7 +138,8 @@ def main(argv):
     with tempfile.TemporaryDirectory(prefix="survey_bench_") as workdir:
         w3 = pathlib.Path(workdir) / "synthetic_1e6.txt"
         make_w3(w3)
-        workloads = [("W1 quarry blasts", EXAMPLES / "scsn_2021_quarry_blasts_days.txt", 0.25, 4, 1),
+        workloads = [("W1 quarry blasts", EXAMPLES / "scsn_2021_quarry_blasts_days.txt",
+                      0.25, 4, 1),
                      ("W2 ISC-GEM M6", EXAMPLES / "iscgem_m6_days.txt", 0.4, 30, 10),
                      ("W3 synthetic 1e6", w3, 0.4, 30, 100)]
         print(f"cores: {os.cpu_count()}; survey on every core; peer timed on every Sth period, "
@@ -159,8 +163,9 @@ def main(argv):
                             workdir)[0]
             for _ in range(max(1, args.repeat)))
         per_period = program_seconds / 40
-        print(f"\nW1 per period: interactive program {per_period * 1e3:.2f} ms (40 periods, one core),"
-              f" survey {w1_survey_per_period * 1e6:.2f} us: ratio {per_period / w1_survey_per_period:.0f}")
+        print(f"\nW1 per period: interactive program {per_period * 1e3:.2f} ms "
+              f"(40 periods, one core), survey {w1_survey_per_period * 1e6:.2f} us: "
+              f"ratio {per_period / w1_survey_per_period:.0f}")
         if args.contract:
             contract(build, workdir)
 

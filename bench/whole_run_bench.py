@@ -58,7 +58,9 @@ def run(program, times, script, one_core):
     folder = tempfile.mkdtemp(prefix="periodscan-bench-")
     with open(os.path.join(folder, "ev.txt"), "w") as f:
         f.writelines("%r\n" % x for x in times)
-    preexec = (lambda: os.sched_setaffinity(0, {min(os.sched_getaffinity(0))})) if one_core else None
+    preexec = None
+    if one_core:
+        preexec = (lambda: os.sched_setaffinity(0, {min(os.sched_getaffinity(0))}))
     start = time.perf_counter()
     proc = subprocess.Popen([program], stdin=subprocess.PIPE, stdout=subprocess.PIPE, cwd=folder,
                             preexec_fn=preexec)

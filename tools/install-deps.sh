@@ -9,7 +9,7 @@ packages="cmake make g++ pkg-config libfftw3-dev pybind11-dev python3-dev python
           python3-numpy python3-matplotlib"
 if [ "${1:-}" = --test ]; then
   packages="$packages libgtest-dev libbenchmark-dev python3-pytest gdal-bin clang-14
-            libclang-rt-14-dev clang-format-14 python3-hypothesis"
+            libclang-rt-14-dev clang-format-14 python3-hypothesis flake8"
 fi
 missing=""
 for p in $packages; do

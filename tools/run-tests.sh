@@ -2,7 +2,9 @@
 # Builds periodscan and runs every test, then says in its last line how many
 # passed and failed: "N passed, N failed".
 #
-#   1. the formatting check (clang-format-14 over every C++ file);
+#   1. the formatting check (clang-format-14 over every C++ file) and the
+#      Python style check (flake8 over python/, tests/ and bench/, with the
+#      settings of setup.cfg);
 #   2. the release build in build/ (the folder the README's first command
 #      builds; warnings are errors): the unit, differential and fuzz-replay
 #      tests with CTest, then the end-to-end and Python tests with pytest;
@@ -93,6 +95,17 @@ use_build() {
 
 stage "formatting"
 if clang-format-14 --dry-run -Werror $(git ls-files '*.cpp' '*.h'); then
+  count 1 0
+else
+  count 0 1
+fi
+
+stage "python style"
+if ! command -v flake8 >/dev/null 2>&1; then
+  echo "flake8 is not installed: the Python style check cannot run (Debian package flake8;" \
+       "tools/install-deps.sh --test installs it)" >&2
+  count 0 1
+elif flake8 $(git ls-files 'python/*.py' 'tests/*.py' 'bench/*.py'); then
   count 1 0
 else
   count 0 1

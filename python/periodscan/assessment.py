@@ -243,100 +243,6 @@ def assess_spectrum(spectrum, peaks, events=None, description=None, events_path=
 
 
 # ---------------------------------------------------------------------------
-# Moving windows
-
-# The level contoured on the time-frequency maps: this false-alarm
-# probability over all periods of one window.
-MAP_FAP = 0.01
-
-
-def window_length(events, time_mark, count):
-    """The window length of a run of moving windows, found from the event
-    times and the count file: the windows start at t1, t1 + S, ... (S the
-    step of the time marks), and the length is the middle of the range of
-    lengths whose windows hold exactly the counts of the file. None when no
-    length gives them (the event file is not that of the run)."""
-    t = np.asarray(events, dtype=float)
-    count = np.asarray(count)
-    n = len(count)
-    step = (time_mark[-1] - time_mark[0]) / (n - 1) if n > 1 else 0.0
-    starts = t[0] + step * np.arange(n)
-    first = np.searchsorted(t, starts, side="left")
-
-    def counts(length):
-        return np.searchsorted(t, starts + length, side="right") - first
-
-    target = int(count.sum())
-    span = float(t[-1] - t[0])
-
-    def smallest(reaching):
-        """The smallest length whose windows hold at least `reaching` events in all."""
-        lo, hi = 0.0, span
-        for _ in range(60):
-            mid = 0.5 * (lo + hi)
-            if counts(mid).sum() >= reaching:
-                hi = mid
-            else:
-                lo = mid
-        return hi
-
-    lo, hi = smallest(target), smallest(target + 1)
-    if hi >= span * (1 - 1e-12):
-        hi = span
-    length = _roundest(lo, hi)
-    # Six printed digits of the time marks and 4-byte times can move an event
-    # across a window end; a tenth of the windows may differ by that.
-    differ = int(np.sum(counts(length) != count))
-    if counts(length).sum() != target or differ > max(1, n // 10):
-        return None
-    return length
-
-
-def _roundest(lo, hi):
-    """The number with the fewest significant digits in [lo, hi), else the
-    middle: the window lengths that users type are round."""
-    middle = 0.5 * (lo + hi)
-    if not middle > 0:
-        return middle
-    for digits in range(1, 8):
-        candidate = float("%.*g" % (digits, middle))
-        if lo <= candidate < hi:
-            return candidate
-    return middle
-
-
-@dataclass
-class MapLevel:
-    level: float
-    label: str
-
-
-def map_level(events, min_period, max_period, length, kappa=None):
-    """The DeltaLogLik contoured on a time-frequency map: the MAP_FAP
-    false-alarm level over the periods scanned in one window of `length`
-    (Baluev's W with the variance L^2/12 of times spread over the window),
-    times kappa where kappa is defined; or, without the events, the
-    single-period level ln(1/MAP_FAP)."""
-    from .significance import baluev_level, single_period_level
-    if length is None:
-        return MapLevel(single_period_level(MAP_FAP),
-                        "DeltaLogLik = ln %d (p = %g at one period; give --events for the "
-                        "level over all periods)" % (round(1 / MAP_FAP), MAP_FAP))
-    w = baluev_w(1 / max_period, 1 / min_period, length ** 2 / 12)
-    level = baluev_level(MAP_FAP, w)
-    label = "%g %% false alarm over all periods of a window (Poisson" % (100 * MAP_FAP)
-    if kappa is not None and kappa.kappa is not None:
-        return MapLevel(level * kappa.kappa,
-                        label + ", times kappa = %.3g): %.3g" % (kappa.kappa,
-                                                               level * kappa.kappa))
-    if kappa is not None:
-        return MapLevel(level, label + "; kappa not defined, clustering not corrected): %.3g"
-                        % level)
-    return MapLevel(level, label + "; clustering not corrected without --events): %.3g"
-                    % level)
-
-
-# ---------------------------------------------------------------------------
 # Cluster shifts: the scan false-alarm probability of the largest peak from
 # surrogate catalogues whose clusters (Gardner-Knopoff, from magnitudes and
 # locations) are moved as wholes to random places in the record.
@@ -379,7 +285,8 @@ def _scan_maximum(spectrum, frequency, use_engine):
 def cluster_shifts(spectrum, events_path, description, force=False):
     """The cluster-shift test of a spectrum whose event file has magnitudes
     and locations, or the reason it was not run."""
-    from .decluster import DAYS_PER_UNIT, EventFileError, gardner_knopoff, read_events
+    from .decluster import DAYS_PER_UNIT, EventFileError, read_events
+    from .declustering import gardner_knopoff
     from .surrogates import MAX_SURROGATES, cluster_shift_fap
     unit = description.get("unit")
     if unit not in DAYS_PER_UNIT:

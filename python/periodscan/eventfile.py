@@ -37,8 +37,8 @@ from fractions import Fraction
 
 import numpy as np
 
-from .inputfile import DESCRIPTION_LIMIT, InputFileError, read_input_bytes
-from .results import ResultFileError, file_error, read_lines
+from .inputfile import (DESCRIPTION_LIMIT, InputFileError, ResultFileError, file_error,
+                        read_input_bytes, read_lines)
 
 INTERACTIVE = "interactive"
 SURVEY = "survey"

@@ -27,14 +27,12 @@ from dataclasses import dataclass
 
 import numpy as np
 
-from .assessment import map_level
-from .clustering import fano_kappa
 from .eventfile import TimeAxis
 from .prepare.writer import staged_files
 from .results import (COUNTS_FILE, GRID_FILE, MIN_EVENTS_ESTIMATED, NORMALIZED_GRID_FILE,
                       SPECTRUM_FILE, SpectrumTable, WindowCounts, file_error, grid_image)
+from .report import largest_peaks, map_level
 from .significance import SCAN_FAP, SINGLE_PERIOD_P, baluev_level, baluev_w, single_period_level
-from .summary import is_too_coarse, largest_peaks
 
 FIGURE_FORMATS = ("png", "svg")
 # The names of the figures of the interactive program's result files, in
@@ -62,7 +60,6 @@ RATE_MAXIMA_MARKERS = ("v", "s", "D")
 
 # The flags of a peak as they stand beside its number in the spectrum.
 FIGURE_FLAG_WORDS = {"edge of grid": "edge"}
-
 
 
 def _pyplot():
@@ -166,10 +163,10 @@ def _time_axis(ax, axis, what, note=""):
 def _rate_maximum_text(rank, period, t_max, axis, modulo=False):
     unit = (" " + axis.short_unit()) if axis.short_unit() else ""
     if modulo:
-        return "peak %d (T = %.6g%s): rate maximum\nat t = %.4g (mod T)" % (rank, period, unit,
-                                                                         t_max)
-    return "peak %d (T = %.6g%s): rate maximum\nat %s + k T" % (rank, period, unit,
-                                                              axis.date_text(t_max))
+        return "peak %d (T = %.6g%s): rate maximum\nat t = %.4g (mod T)" % (
+            rank, period, unit, t_max)
+    return "peak %d (T = %.6g%s): rate maximum\nat %s + k T" % (
+        rank, period, unit, axis.date_text(t_max))
 
 
 def _rate_maxima(spectrum, peaks, assessment):
@@ -218,7 +215,7 @@ def plot_spectrum(directory, spectrum, events=None, events_name=None, coarse=Fal
                 top.axhline(kappa * baluev_level(alpha, w), color="C4", lw=1.4, ls=style,
                             label="%g %% false alarm over all periods, times only "
                             "(kappa = %.3g)" % (100 * alpha, kappa))
-    peaks = largest_peaks(spectrum)
+    peaks = assessment.peaks if assessment is not None else largest_peaks(spectrum)
     flags = assessment.flags if assessment is not None else []
     for rank, i in enumerate(peaks, start=1):
         words = flags[rank - 1].labels() if rank <= len(flags) else []
@@ -425,29 +422,21 @@ def plot_window_map(directory, stem, title, table, level=None, axis=TimeAxis()):
                      axis, sparse_label="window with fewer than two distinct event times")
 
 
-def table_map_level(table, events):
-    """The contour level of a survey table of windows: its window length is
-    in the table itself; kappa needs the events."""
-    length = float(np.median(table.data.window_end - table.data.window_start))
-    kappa = fano_kappa(events, table.data.period[0]) if events is not None else None
-    return map_level(events, table.data.period[0], table.data.period[-1], length, kappa)
-
-
-def draw_table(table, events=None, events_name=None, assessment=None, axis=TimeAxis(),
-               level=None):
+def draw_table(table, report, events=None, events_name=None):
     """The figures of a table of periodscan-survey, beside it: STEM.png and
     .svg for a spectrum, STEM.time_frequency and STEM.window_counts for
-    moving windows."""
+    moving windows; `report` is the run's RunReport."""
+    axis = report.axis
     directory, stem = os.path.split(table.stem)
     directory = directory or "."
     name = os.path.basename(table.path)
     if isinstance(table.data, SpectrumTable):
         return plot_spectrum(directory, table.data, events, events_name,
-                             is_too_coarse(table.data, events), source=name, stem=stem,
-                             assessment=assessment, axis=axis)
+                             report.grids[table.path].too_coarse, source=name, stem=stem,
+                             assessment=report.spectra[table.path], axis=axis)
     written = plot_window_map(directory, "%s.%s" % (stem, GRID_STEM),
                               "Time-frequency diagram of DeltaLogLik (%s)" % name, table.data,
-                              level or table_map_level(table, events), axis)
+                              report.table_levels[table.path], axis)
     written += plot_counts(directory, table.data.counts(), source=name,
                            stem="%s.%s" % (stem, COUNTS_STEM), xlabel="window centre",
                            axis=axis)
@@ -470,19 +459,17 @@ def figure_paths(run):
     return ["%s.%s" % (stem, fmt) for stem in stems for fmt in FIGURE_FORMATS]
 
 
-def draw_run(run, report=None):
+def draw_run(run, report):
     """Draws every figure that the result files of `run` (from
     results.read_run) give; returns the paths written, in order. `report`
-    (summary.assess_run) holds what the figures share with the summary."""
-    from .summary import assess_run
-    report = report or assess_run(run)
+    (report.assess_run) holds what the figures share with the summary."""
     axis = report.axis
     written = []
     events_name = os.path.basename(run.events_path) if run.events_path else None
     if run.spectrum is not None:
         written += plot_spectrum(run.directory, run.spectrum, run.events, events_name,
-                                 is_too_coarse(run.spectrum, run.events),
-                                 assessment=report.spectra.get(SPECTRUM_FILE), axis=axis)
+                                 report.grids[SPECTRUM_FILE].too_coarse,
+                                 assessment=report.spectra[SPECTRUM_FILE], axis=axis)
     if run.grid is not None:
         level, window = report.grid_level, report.window
         written += plot_grid(run.directory, GRID_STEM,
@@ -505,7 +492,5 @@ def draw_run(run, report=None):
         written += plot_counts(run.directory, counts, axis=axis if report.window else
                                TimeAxis(axis.unit), xlabel=xlabel, note=note)
     for table in run.tables:
-        written += draw_table(table, table.times, events_name,
-                              report.spectra.get(table.path), axis,
-                              report.table_levels.get(table.path))
+        written += draw_table(table, report, table.times, events_name)
     return written

@@ -1,7 +1,8 @@
 """Reading a named input file whole, safely: only a regular file is opened
 (a folder, device, FIFO or socket is refused: /dev/zero would never end, a
 FIFO nobody writes to would wait for ever), and only up to a size limit.
-Every reader of result tables, event files and descriptions comes here."""
+Every reader of result tables, event files and descriptions comes here, and
+their errors (ResultFileError) name the file and the line."""
 
 import os
 import stat
@@ -67,3 +68,33 @@ def read_input_bytes(path, limit, what="a file"):
     if len(data) > limit:
         raise too_large
     return data
+
+
+class ResultFileError(Exception):
+    """A result file or the event file that is missing, malformed or does not
+    belong with the others. The message names the file and, where there is
+    one, the line."""
+
+
+def file_error(path, message, line=None):
+    where = path if line is None else "%s, line %d" % (path, line)
+    return ResultFileError("%s: %s" % (where, message))
+
+
+def read_lines(path, encoding="ascii", what="a result file"):
+    """The lines of a text file without their line ends (CR LF or LF). The
+    result files are plain ASCII; anything else is not one of them. Only a
+    regular file of at most TABLE_LIMIT bytes is read (read_input_bytes)."""
+    try:
+        data = read_input_bytes(path, TABLE_LIMIT, what)
+    except InputFileError as e:
+        raise ResultFileError(str(e)) from None
+    try:
+        text = data.decode(encoding)
+    except UnicodeDecodeError as e:
+        raise file_error(path, "is not a text file of periodscan (byte %d is not ASCII)"
+                         % (e.start + 1)) from None
+    lines = text.split("\n")
+    if lines and lines[-1] == "":
+        lines.pop()
+    return [line[:-1] if line.endswith("\r") else line for line in lines]

@@ -1,6 +1,7 @@
 """periodscan-plot: figures and a short summary from the result files of periodscan.
 
     periodscan-plot [DIR | TABLE] [--events FILE] [--cluster-shifts]
+                    [--no-figures] [--json FILE]
 
 Reads the result files that periodscan leaves in DIR (default: the current
 directory) and writes beside them, each as PNG and SVG:
@@ -31,12 +32,17 @@ locations, from cluster shifts; and likelihood intervals at the significant
 peaks, or an upper limit on A where none is. The axes carry the time unit and
 calendar dates of the event file's EVENTS.json where there is one.
 
+--no-figures prints the summary alone (matplotlib is not even loaded).
+--json FILE writes the report as JSON (docs/report-json.md) to FILE, after
+the figures.
+
 If standard output is closed before the summary is written (as with
 "| head -1"), the program ends quietly with status 141.
 
-Exit status: 0 when the figures were written; 1 when a result file or the
-event file is missing or malformed, or a figure cannot be written; 2 for a
-wrong command line, or when a figure would replace an input of the run.
+Exit status: 0 when the figures and the report were written; 1 when a
+result file or the event file is missing or malformed, or a figure or the
+report cannot be written; 2 for a wrong command line, or when a figure or
+the report would replace an input of the run.
 """
 
 import argparse
@@ -46,8 +52,10 @@ import sys
 from .command_line import CLOSED_PIPE_STATUS, discard_output, write_output
 from .eventfile import description_path
 from .figures import draw_run, figure_paths
+from .jsonreport import report_document, write_report
+from .report import assess_run
 from .results import RESULT_FILES, ResultFileError, read_run
-from .summary import assess_run, run_summary
+from .summary import run_summary
 
 PROGRAM = "periodscan-plot"
 
@@ -69,7 +77,32 @@ def parse_arguments(argv):
                         help="run the cluster-shift test however long it takes (by default "
                              "it runs only where it is quick); needs an event file with "
                              "magnitudes and locations and its EVENTS.json")
-    return parser.parse_args(argv)
+    parser.add_argument("--no-figures", action="store_true",
+                        help="print the summary only; draw no figure")
+    parser.add_argument("--json", metavar="FILE",
+                        help="write the report (peaks, false-alarm probabilities, verdicts, "
+                             "intervals, the grid check) as JSON to FILE")
+    args = parser.parse_args(argv)
+    if args.json is not None:
+        why = json_path_problem(args.json)
+        if why:
+            parser.error("--json %s: %s" % (args.json, why))
+    return args
+
+
+def json_path_problem(path):
+    """Why the report cannot go to `path` (checked before anything is read
+    or drawn), or None."""
+    if path == "-":
+        return "standard output carries the summary; name a file"
+    if path == "" or path.endswith(os.sep):
+        return "not a file name"
+    if os.path.isdir(path):
+        return "is a folder"
+    folder = os.path.dirname(path) or "."
+    if not os.path.isdir(folder):
+        return "no folder %s to write it in" % folder
+    return None
 
 
 def input_paths(run):
@@ -82,11 +115,11 @@ def input_paths(run):
     return [path for path in paths if path and os.path.exists(path)]
 
 
-def overwritten_input(run):
-    """(figure, input) when a figure would replace a file the run was read
-    from, else None."""
+def overwritten_input(run, outputs):
+    """(output, input) when one of `outputs` would replace a file the run was
+    read from, else None."""
     inputs = [(path, os.stat(path)) for path in input_paths(run)]
-    for figure in figure_paths(run):
+    for figure in outputs:
         try:
             info = os.stat(figure)
         except OSError:
@@ -101,26 +134,45 @@ def main(argv=None):
     """Runs the command; returns its exit status (argparse exits with 2 on a
     wrong command line)."""
     args = parse_arguments(argv)
+    written = None
     try:
         run = read_run(args.directory, args.events)
-        clash = overwritten_input(run)
+        figures = [] if args.no_figures else figure_paths(run)
+        clash = overwritten_input(run, figures + ([args.json] if args.json else []))
         if clash:
-            figure, path = clash
-            same = "" if figure == path else " (%s)" % path
-            print("%s: error: %s is an input of this run%s; a figure would replace it: "
-                  "rename it, or draw elsewhere" % (PROGRAM, figure, same), file=sys.stderr)
+            output, path = clash
+            same = "" if output == path else " (%s)" % path
+            what = "the report" if output == args.json else "a figure"
+            print("%s: error: %s is an input of this run%s; %s would replace it: "
+                  "rename it, or write elsewhere" % (PROGRAM, output, same, what),
+                  file=sys.stderr)
+            return 2
+        if args.json and os.path.abspath(args.json) in map(os.path.abspath, figures):
+            print("%s: error: --json %s: a figure is written there" % (PROGRAM, args.json),
+                  file=sys.stderr)
             return 2
         for warning in run.warnings:
             print("%s: warning: %s" % (PROGRAM, warning), file=sys.stderr)
         report = assess_run(run, args.cluster_shifts)
-        written = draw_run(run, report)
+        lines = run_summary(run, report)
+        if not args.no_figures:
+            written = draw_run(run, report)
+        if args.json:
+            write_report(args.json, report_document(run, report, written))
     except ResultFileError as e:
         print("%s: error: %s" % (PROGRAM, e), file=sys.stderr)
+        if written:
+            print("%s: the figures are written" % PROGRAM, file=sys.stderr)
         return 1
-    lines = run_summary(run, report)
-    lines.append("figures: " + " ".join(os.path.basename(p) for p in written))
+    if written is not None:
+        lines.append("figures: " + " ".join(os.path.basename(p) for p in written))
+    if args.json:
+        lines.append("report: " + args.json)
+    done = {(False, False): "no file is written", (True, False): "the figures are written",
+            (False, True): "the report is written", (True, True): "the figures and the report "
+            "are written"}[(written is not None, bool(args.json))]
     try:
-        return 0 if write_output(PROGRAM, lines, "the figures are written") else 1
+        return 0 if write_output(PROGRAM, lines, done) else 1
     except BrokenPipeError:
         # The reader of the summary has gone (as with "| head -1"); the
         # figures are written.

@@ -22,7 +22,7 @@ from dataclasses import dataclass, field
 
 import numpy as np
 
-from .inputfile import TABLE_LIMIT, InputFileError, read_input_bytes
+from .inputfile import ResultFileError, file_error, read_lines
 
 SPECTRUM_FILE = "ZUM_out.dat"
 GRID_FILE = "ZUM_out.grd"
@@ -42,36 +42,6 @@ MIN_EVENTS_ESTIMATED = 2
 # A time mark or grid cell read from two files of one run agrees to the
 # digits that periodscan prints (6 significant digits in the count file).
 SAME_RUN_RTOL = 1e-5
-
-
-class ResultFileError(Exception):
-    """A result file or the event file that is missing, malformed or does not
-    belong with the others. The message names the file and, where there is
-    one, the line."""
-
-
-def file_error(path, message, line=None):
-    where = path if line is None else "%s, line %d" % (path, line)
-    return ResultFileError("%s: %s" % (where, message))
-
-
-def read_lines(path, encoding="ascii", what="a result file"):
-    """The lines of a text file without their line ends (CR LF or LF). The
-    result files are plain ASCII; anything else is not one of them. Only a
-    regular file of at most TABLE_LIMIT bytes is read (inputfile)."""
-    try:
-        data = read_input_bytes(path, TABLE_LIMIT, what)
-    except InputFileError as e:
-        raise ResultFileError(str(e)) from None
-    try:
-        text = data.decode(encoding)
-    except UnicodeDecodeError as e:
-        raise file_error(path, "is not a text file of periodscan (byte %d is not ASCII)"
-                         % (e.start + 1)) from None
-    lines = text.split("\n")
-    if lines and lines[-1] == "":
-        lines.pop()
-    return [line[:-1] if line.endswith("\r") else line for line in lines]
 
 
 def plural(n, noun):
@@ -835,12 +805,65 @@ def check_spectrum_events(spectrum, times, path, events_path):
                 % (path, period, value, events_path, values[1]))
 
 
+def window_length(events, time_mark, count):
+    """The window length of a run of moving windows, found from the event
+    times and the count file: the windows start at t1, t1 + S, ... (S the
+    step of the time marks), and the length is the middle of the range of
+    lengths whose windows hold exactly the counts of the file. None when no
+    length gives them (the event file is not that of the run)."""
+    t = np.asarray(events, dtype=float)
+    count = np.asarray(count)
+    n = len(count)
+    step = (time_mark[-1] - time_mark[0]) / (n - 1) if n > 1 else 0.0
+    starts = t[0] + step * np.arange(n)
+    first = np.searchsorted(t, starts, side="left")
+
+    def counts(length):
+        return np.searchsorted(t, starts + length, side="right") - first
+
+    target = int(count.sum())
+    span = float(t[-1] - t[0])
+
+    def smallest(reaching):
+        """The smallest length whose windows hold at least `reaching` events in all."""
+        lo, hi = 0.0, span
+        for _ in range(60):
+            mid = 0.5 * (lo + hi)
+            if counts(mid).sum() >= reaching:
+                hi = mid
+            else:
+                lo = mid
+        return hi
+
+    lo, hi = smallest(target), smallest(target + 1)
+    if hi >= span * (1 - 1e-12):
+        hi = span
+    length = _roundest(lo, hi)
+    # Six printed digits of the time marks and 4-byte times can move an event
+    # across a window end; a tenth of the windows may differ by that.
+    differ = int(np.sum(counts(length) != count))
+    if counts(length).sum() != target or differ > max(1, n // 10):
+        return None
+    return length
+
+
+def _roundest(lo, hi):
+    """The number with the fewest significant digits in [lo, hi), else the
+    middle: the window lengths that users type are round."""
+    middle = 0.5 * (lo + hi)
+    if not middle > 0:
+        return middle
+    for digits in range(1, 8):
+        candidate = float("%.*g" % (digits, middle))
+        if lo <= candidate < hi:
+            return candidate
+    return middle
+
+
 def check_window_events(counts, times, path, events_path):
     """Refuses an event file from which no window length gives the counts of
     NumbOfEvents_in_Windows.dat: the maps and their levels would come from
     other events."""
-    from .assessment import window_length
-
     if window_length(times, counts.time_mark, counts.count) is None:
         raise ResultFileError(
             "%s: no window length gives these window counts from the events of %s: the "

@@ -1,116 +1,21 @@
-"""The printed summary of a run: the largest peaks of the spectrum with their
-significance, the levels, and whether the period grid resolves a peak."""
+"""The printed summary of a run, rendered from its RunReport (report.py): the
+largest peaks of the spectrum with their significance, the levels, and
+whether the period grid resolves a peak."""
 
-import math
 import os
 import textwrap
-from dataclasses import dataclass, field
 
 import numpy as np
 
+from .assessment import SIGNIFICANT_FAP, assess_spectrum
+from .eventfile import TimeAxis
+from .report import STEPS_PER_PEAK, grid_check, largest_peaks
 from .results import (COUNTS_FILE, GRID_FILE, MIN_EVENTS_ESTIMATED, NORMALIZED_GRID_FILE,
                       SPECTRUM_FILE, SpectrumTable, grid_image, plural)
-from .assessment import MapLevel, SIGNIFICANT_FAP, assess_spectrum, map_level, window_length
-from .clustering import Kappa, fano_kappa
-from .eventfile import TimeAxis, time_axis
 from .significance import (SCAN_FAP, SINGLE_PERIOD_P, baluev_fap, baluev_level, baluev_w,
                            single_period_level, single_period_p)
 
-PEAKS_SHOWN = 5
 SUMMARY_WIDTH = 100
-
-# A grid resolves a peak when at least this many steps fall across its width.
-STEPS_PER_PEAK = 3
-
-
-def largest_peaks(spectrum, count=PEAKS_SHOWN):
-    """Indices of the largest local maxima of DeltaLogLik, largest first. A
-    plateau counts once (at its last point); the ends of the grid count when
-    they rise above their one neighbour; non-finite values are passed over."""
-    d = np.where(np.isfinite(spectrum.delta_loglik), spectrum.delta_loglik, -np.inf)
-    left = np.concatenate(([-np.inf], d[:-1]))
-    right = np.concatenate((d[1:], [-np.inf]))
-    peaks = np.nonzero((d >= left) & (d > right) & np.isfinite(d))[0]
-    order = sorted(peaks, key=lambda i: (-d[i], i))
-    return [int(i) for i in order[:count]]
-
-
-@dataclass
-class GridResolution:
-    step: float        # grid step in log10 T
-    width: float       # peak width in log10 T at Tmin
-    needed: int        # periods that would resolve a peak at Tmin
-
-    @property
-    def too_coarse(self):
-        return self.step > self.width / STEPS_PER_PEAK
-
-
-def grid_resolution(periods, span):
-    """A peak at period T over an observation span Lobs is about
-    T / (Lobs ln 10) wide in log10 T, narrowest at Tmin. The grid resolves it
-    when its step in log10 T is at most a third of that width."""
-    lg_min, lg_max = math.log10(periods[0]), math.log10(periods[-1])
-    step = (lg_max - lg_min) / (len(periods) - 1)
-    width = periods[0] / (span * math.log(10))
-    needed = math.ceil(1 + (lg_max - lg_min) * STEPS_PER_PEAK / width)
-    return GridResolution(step, width, max(needed, 2))
-
-
-def frequency_grid_resolution(frequencies, span):
-    """A peak is about 1/Lobs wide in frequency, whatever its period; a grid
-    evenly spaced in frequency resolves it when its step is at most a third
-    of that."""
-    f_lo, f_hi = float(np.min(frequencies)), float(np.max(frequencies))
-    step = (f_hi - f_lo) / (len(frequencies) - 1)
-    width = 1 / span
-    needed = math.ceil(1 + (f_hi - f_lo) * STEPS_PER_PEAK / width)
-    return GridResolution(step, width, max(needed, 2))
-
-
-# How evenly a table's grid must be spaced to count as a log or frequency grid.
-GRID_SPACING_RTOL = 1e-6
-
-
-def grid_kind(spectrum):
-    """"log" for a grid evenly spaced in log10 T (periodscan's, or the survey's
-    with --periods), "frequency" for one evenly spaced in frequency (the
-    survey's own), None for any other."""
-    if not isinstance(spectrum, SpectrumTable):
-        return "log"
-    for kind, axis in (("log", np.log(spectrum.period)), ("frequency", spectrum.frequency)):
-        steps = np.abs(np.diff(axis))
-        if np.allclose(steps, steps[0], rtol=GRID_SPACING_RTOL, atol=0):
-            return kind
-    return None
-
-
-def resolution(spectrum, span):
-    """The resolution check of the spectrum's grid, or None for a grid that
-    is evenly spaced neither in log10 T nor in frequency."""
-    kind = grid_kind(spectrum)
-    if kind == "log":
-        return grid_resolution(spectrum.period, span)
-    if kind == "frequency":
-        return frequency_grid_resolution(spectrum.frequency, span)
-    return None
-
-
-def observation_span(spectrum, events=None):
-    """Lobs and a sentence on where it comes from: the span of the events, or
-    else Tmax."""
-    if events is not None:
-        span = float(events[-1] - events[0])
-        return span, "Lobs = %g, the span of the %d events." % (span, len(events))
-    span = float(spectrum.period[-1])
-    return span, ("Lobs is not known without --events; taking Lobs = Tmax = %g, the shortest "
-                  "span worth scanning, which gives the widest peaks and so the mildest "
-                  "check (give --events for the real span)." % span)
-
-
-def is_too_coarse(spectrum, events=None):
-    res = resolution(spectrum, observation_span(spectrum, events)[0])
-    return res is not None and res.too_coarse
 
 
 def _wrapped(text, first="  ", rest="    "):
@@ -119,24 +24,23 @@ def _wrapped(text, first="  ", rest="    "):
 
 
 def spectrum_summary(spectrum, events=None, name=SPECTRUM_FILE, assessment=None,
-                     axis=TimeAxis(), events_name=None):
-    """The lines printed for a spectrum: peaks, levels, the grid check, and
-    what holds of them beyond the Poisson levels (`assessment`, worked out
-    here when not given)."""
+                     axis=TimeAxis(), events_name=None, grid=None):
+    """The lines printed for a spectrum: peaks, levels, the grid check
+    (`grid`, a report.GridCheck), and what holds of them beyond the Poisson
+    levels (`assessment`); both are worked out here when not given."""
     t = spectrum.period
     out = ["%s: %d periods from %g to %g" % (name, len(t), t[0], t[-1])]
     w = None
     if events is not None:
         w = baluev_w(1 / t[-1], 1 / t[0], float(np.var(events)))
-    peaks = largest_peaks(spectrum)
     if assessment is None:
-        assessment = assess_spectrum(spectrum, peaks, events)
-    out += _grid_lines(spectrum, events, peaks, w)
+        assessment = assess_spectrum(spectrum, largest_peaks(spectrum), events)
+    out += _grid_lines(spectrum, assessment.peaks, w, grid or grid_check(spectrum, events))
     out += assessment_lines(assessment, spectrum, axis, events_name)
     return out
 
 
-def _grid_lines(spectrum, events, peaks, w):
+def _grid_lines(spectrum, peaks, w, grid):
     t = spectrum.period
     out = []
     header = "  %-4s  %-11s %-12s %-9s %-12s" % ("peak", "T", "DeltaLogLik", "A", "p (1 period)")
@@ -157,16 +61,16 @@ def _grid_lines(spectrum, events, peaks, w):
     if w is not None:
         out += _wrapped("levels over all periods for independent events (Poisson; Baluev 2008, "
                         "W = %.4g): " % w + ", ".join(
-            "%.3f (FAP %g %%)" % (baluev_level(a, w), 100 * a) for a in SCAN_FAP))
-    span, span_text = observation_span(spectrum, events)
-    out += _wrapped(span_text)
-    res = resolution(spectrum, span)
+                            "%.3f (FAP %g %%)" % (baluev_level(a, w), 100 * a)
+                            for a in SCAN_FAP))
+    out += _wrapped(grid.span_text)
+    res = grid.resolution
     if res is None:
         out += _wrapped("period grid: evenly spaced neither in log10 T nor in frequency; "
                         "not checked.")
         return out
     verdict = "too coarse" if res.too_coarse else "fine enough"
-    if grid_kind(spectrum) == "frequency":
+    if grid.kind == "frequency":
         out += _wrapped("frequency grid: step %.3g; a peak is 1/Lobs = %.3g wide in frequency: "
                         "%s." % (res.step, res.width, verdict))
         if res.too_coarse:
@@ -238,55 +142,12 @@ def table_summary(table, events=None, report=None):
             return spectrum_summary(table.data, events, name=name)
         return spectrum_summary(table.data, events, name=name,
                                 assessment=report.spectra[table.path], axis=report.axis,
-                                events_name=report.events_name)
+                                events_name=report.events_name,
+                                grid=report.grids[table.path])
     out = window_table_summary(name, table.data)
     if report is not None and table.path in report.table_levels:
         out += _wrapped("contour: " + report.table_levels[table.path].label + ".")
     return out
-
-
-@dataclass
-class RunReport:
-    """What the summary and the figures of a run share: the time axis of the
-    events, the Assessment of every spectrum (by SPECTRUM_FILE or the path of
-    its table), and for the moving windows their length and contour level."""
-    axis: TimeAxis
-    events_name: str = None
-    spectra: dict = field(default_factory=dict)
-    window: tuple = None          # (t1, L) of the grid's windows, when found
-    grid_level: MapLevel = None
-    grid_kappa: Kappa = None
-    table_levels: dict = field(default_factory=dict)
-
-
-def assess_run(run, force_shifts=False):
-    """The RunReport of `run` (from results.read_run); `force_shifts` runs the
-    cluster-shift test whatever it costs."""
-    from .figures import table_map_level
-    report = RunReport(time_axis(run.description),
-                       os.path.basename(run.events_path) if run.events_path else None)
-    if run.spectrum is not None:
-        report.spectra[SPECTRUM_FILE] = assess_spectrum(
-            run.spectrum, largest_peaks(run.spectrum), run.events, run.description,
-            run.events_path, force_shifts)
-    if run.grid is not None:
-        periods = 10 ** run.grid.y()
-        length = None
-        if run.events is not None:
-            length = window_length(run.events, run.counts.time_mark, run.counts.count)
-            report.grid_kappa = fano_kappa(run.events, periods[0])
-        if length is not None:
-            report.window = (float(run.events[0]), length)
-        report.grid_level = map_level(run.events, periods[0], periods[-1], length,
-                                      report.grid_kappa)
-    for table in run.tables:
-        if isinstance(table.data, SpectrumTable):
-            report.spectra[table.path] = assess_spectrum(
-                table.data, largest_peaks(table.data), table.times, run.description,
-                run.events_path, force_shifts)
-        else:
-            report.table_levels[table.path] = table_map_level(table, table.times)
-    return report
 
 
 def _window_lines(report, run):
@@ -301,15 +162,15 @@ def _window_lines(report, run):
     return out
 
 
-def run_summary(run, report=None):
-    """The summary lines of every result file of `run` (from results.read_run);
-    `report` is assess_run(run), worked out here when not given."""
-    report = report or assess_run(run)
+def run_summary(run, report):
+    """The summary lines of every result file of `run` (from results.read_run)
+    and its RunReport (report.assess_run)."""
     lines = []
     if run.spectrum is not None:
         lines += spectrum_summary(run.spectrum, run.events,
                                   assessment=report.spectra[SPECTRUM_FILE], axis=report.axis,
-                                  events_name=report.events_name)
+                                  events_name=report.events_name,
+                                  grid=report.grids[SPECTRUM_FILE])
     if run.grid is not None:
         lines += grid_summary(GRID_FILE, run.grid, run.counts)
         lines += _window_lines(report, run)

@@ -50,7 +50,8 @@ def catalogue(rng):
 def answers(rng, times):
     span = times[-1] - times[0]
     gap = span / max(len(times) - 1, 1)
-    tmin = f32(gap * 10 ** rng.uniform(-2, 1) if rng.random() < 0.7 else span * rng.uniform(0.5, 3))
+    tmin = f32(gap * 10 ** rng.uniform(-2, 1) if rng.random() < 0.7
+               else span * rng.uniform(0.5, 3))
     tmax = f32(tmin * 10 ** rng.uniform(0.05, 3))
     if not tmax > tmin:
         tmax = f32(tmin * 2)
@@ -70,7 +71,9 @@ def answers(rng, times):
 def run(program, folder, times, script, one_core):
     with open(os.path.join(folder, "ev.txt"), "w") as f:
         f.writelines("%r\n" % x for x in times)
-    preexec = (lambda: os.sched_setaffinity(0, {min(os.sched_getaffinity(0))})) if one_core else None
+    preexec = None
+    if one_core:
+        preexec = (lambda: os.sched_setaffinity(0, {min(os.sched_getaffinity(0))}))
     proc = subprocess.run([program], input=("\n".join(script) + "\n").encode(), cwd=folder,
                           capture_output=True, timeout=600, preexec_fn=preexec)
     files = {}

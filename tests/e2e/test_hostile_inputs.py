@@ -74,7 +74,7 @@ def test_hostile_input(case, tmp_path):
     out = result.stdout.decode(errors="replace")
     err = result.stderr.decode(errors="replace")
     shown = "status %d\nstdout:\n%s\nstderr:\n%s" % (result.returncode, out[-3000:],
-                                                      err[-3000:])
+                                                     err[-3000:])
     assert result.returncode == case.status, shown
     assert "Traceback" not in out + err, shown
     if case.message:

@@ -229,7 +229,8 @@ def test_the_run_is_recorded_with_the_catalogue_description(survey, tmp_path):
         "rayleigh_z": "|sum exp(2*pi*i*frequency*(t - t1))|^2/N",
     }
     table = rows(tmp_path / "q.spectrum.tsv")
-    assert table[0] == "period\tfrequency\tdelta_log_lik\tamplitude\tphase\tpeak_time\trayleigh_z\n"
+    assert table[0] == ("period\tfrequency\tdelta_log_lik\tamplitude\tphase\tpeak_time\t"
+                        "rayleigh_z\n")
     assert [row.split("\t")[:2] for row in table[1:]] == [
         ["5", "0.2"], ["3.333333333333333", "0.30000000000000004"], ["2.5", "0.4"],
         ["2", "0.5"]]
@@ -448,4 +449,3 @@ def test_an_interrupted_run_leaves_the_older_file_alone(survey, tmp_path):
     assert process.returncode == -signal.SIGTERM
     assert sorted(os.listdir(tmp_path)) == ["iscgem_m6_days.spectrum.tsv"]
     assert (tmp_path / "iscgem_m6_days.spectrum.tsv").read_text() == "older\n"
-

@@ -6,7 +6,7 @@ import os
 import numpy as np
 import pytest
 
-from periodscan import decluster
+from periodscan import decluster, declustering
 
 # time (days), magnitude, latitude, longitude; the comment says what the
 # windows of the main shocks (M 5: 143 days, 40 km; M 4.1: 47 days, 31 km;
@@ -34,14 +34,14 @@ EVENTS = [
 ])
 def test_gardner_knopoff_clusters(foreshock_fraction, main_shock, linked):
     t, m, lat, lon = (np.array(c) for c in zip(*EVENTS))
-    r = decluster.gardner_knopoff(t, m, lat, lon, foreshock_fraction)
+    r = declustering.gardner_knopoff(t, m, lat, lon, foreshock_fraction)
     assert list(r.main_shock) == main_shock
     assert list(r.linked) == linked
     assert list(np.nonzero(r.background)[0]) == sorted(set(main_shock))
     # The order of the input does not matter.
     order = np.arange(len(t))[::-1]
-    r2 = decluster.gardner_knopoff(t[order], m[order], lat[order], lon[order],
-                                   foreshock_fraction)
+    r2 = declustering.gardner_knopoff(t[order], m[order], lat[order], lon[order],
+                                      foreshock_fraction)
     assert list(order[r2.main_shock]) == list(np.array(main_shock)[order])
 
 
@@ -107,7 +107,7 @@ def test_command_needs_the_time_unit(tmp_path, capsys):
     ("bg.json", "name the same file"),                 # events and description collide
 ])
 def test_command_will_not_replace_its_input_or_its_own_outputs(tmp_path, capsys, output,
-                                                                message):
+                                                               message):
     events = _write_catalogue(tmp_path)
     description = decluster.description_path(str(events))
     texts = {p: open(p).read() for p in (str(events), description)}

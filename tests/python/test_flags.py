@@ -46,4 +46,4 @@ def test_flags_do_not_depend_on_the_order_of_the_grid():
     rev = slice(None, None, -1)
     got = flags.peak_flags(F[rev], z[rev], a[rev], [60 - 22, 60], SPAN)
     assert [g.labels(period=1 / F[rev]) for g in got] == [["side lobe of T = 0.943396"],
-                                                            ["edge of grid"]]
+                                                          ["edge of grid"]]

@@ -11,10 +11,11 @@ import numpy as np
 import pytest
 
 from periodscan import likelihood, simulate
-from periodscan.assessment import assess_spectrum, window_length
+from periodscan.assessment import assess_spectrum
 from periodscan.eventfile import read_event_times
-from periodscan.results import Spectrum
-from periodscan.summary import grid_resolution, largest_peaks, spectrum_summary
+from periodscan.report import grid_resolution, largest_peaks
+from periodscan.results import Spectrum, window_length
+from periodscan.summary import spectrum_summary
 
 
 @pytest.mark.parametrize("values,peaks", [

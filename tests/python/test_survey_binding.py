@@ -80,7 +80,8 @@ def test_binding_gives_the_commands_columns(engine, command, tmp_path, label, kw
 BAD = [
     ({"times": [1.0]}, "a survey needs at least two times"),
     ({"times": [2.0, 2.0]}, "every time is the same: the span is zero"),
-    ({"times": [0.0, 5.0, 3.0]}, "times[2] = 3 is smaller than times[1] = 5 (sort the times first)"),
+    ({"times": [0.0, 5.0, 3.0]},
+     "times[2] = 3 is smaller than times[1] = 5 (sort the times first)"),
     ({"times": [0.0, float("nan")]}, "times[1] is not finite"),
     ({"times": [[0.0, 1.0]]}, "times must be a one-dimensional array"),
     ({"min_period": 5}, "the periods must satisfy 0 < min_period < max_period"),

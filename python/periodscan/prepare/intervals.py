@@ -62,8 +62,8 @@ def format_file(intervals, left_out, spell, describe, header):
     output axis, `describe` adds a calendar note ("" when there is none)."""
     lines = ["# " + line for line in header]
     for stretch in sorted(left_out, key=lambda s: s.start):
-        lines.append("# left out (%s): %s %s%s" % (stretch.why, spell(stretch.start),
-                                                  spell(stretch.end), describe(stretch)))
+        lines.append("# left out (%s): %s %s%s" % (
+            stretch.why, spell(stretch.start), spell(stretch.end), describe(stretch)))
     lines.extend("%s %s" % (spell(a), spell(b)) for a, b in intervals)
     return "\n".join(lines) + "\n"
 

@@ -169,8 +169,8 @@ class Preparation:
         if self.request.calendar:
             return "%s since %s" % (self.request.unit, format_iso(self.origin))
         zero = format_fixed(self.origin / UNIT_SECONDS[self.request.time_unit], 12)
-        return "%s from %s on the source's axis" % (self.request.unit,
-                                                   zero.rstrip("0").rstrip("."))
+        return "%s from %s on the source's axis" % (
+            self.request.unit, zero.rstrip("0").rstrip("."))
 
     def columns(self):
         return [c for c in EXTRA_COLUMNS if any(getattr(e, c) is not None for e in self.kept)]
@@ -329,6 +329,6 @@ class Preparation:
                 ", %s to %s" % (self.date(stretch.start), self.date(stretch.end))
                 if self.request.calendar else ""))
         if len(gaps) > SHOWN_GAPS:
-            lines.append("    ... and %d more, all in %s" % (len(gaps) - SHOWN_GAPS,
-                                                           self.intervals_path))
+            lines.append("    ... and %d more, all in %s" % (
+                len(gaps) - SHOWN_GAPS, self.intervals_path))
         return lines

@@ -137,4 +137,3 @@ def choose(sources, selection):
             kept.append(event)
     kept.sort(key=lambda e: e.time)
     return kept, counts, duplicates
-

@@ -10,8 +10,9 @@ CODE with the package of PERIODSCAN_PYTHONPATH on its path). The rest of
 Every case must end with `status`, print a line matching `message` (a
 regular expression, searched in standard error, or in standard output and
 standard error when `anywhere` is set), never a Python traceback, leave no
-temporary file ("*.tmp-*") behind (besides those the case starts with), leave the files of `kept` byte for byte as
-they were, and not create the files of `absent`.
+temporary file ("*.tmp-*") behind (besides those the case starts with),
+leave the files of `kept` byte for byte as they were, and not create the
+files of `absent`.
 """
 
 from dataclasses import dataclass, field

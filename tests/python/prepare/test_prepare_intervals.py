@@ -48,7 +48,10 @@ def test_an_outage_is_found_between_the_events_around_it(run, tmp_path):
     assert status == 0
     before = max(s for s in seconds if s < 40 * 86400)
     after = min(s for s in seconds if s > 45.5 * 86400)
-    spell = lambda s: "%.8f" % (s / 86400)       # whole seconds in days: 8 decimals
+
+    def spell(s):
+        return "%.8f" % (s / 86400)       # whole seconds in days: 8 decimals
+
     text = (tmp_path / "sim.intervals").read_text().splitlines()
     assert text == [
         "# observed intervals of sim.txt: start and end, days from 0 on the source's axis",
