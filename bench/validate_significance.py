@@ -87,9 +87,9 @@ METHODS = {
     "kappa": ("kappa, cluster duration given", list(PROCESSES)),
     "declustered": ("declustered (Gardner-Knopoff)", list(PROCESSES)),
     "shifts": ("cluster shifts (linked Gardner-Knopoff groups)", list(PROCESSES)),
-    "local": ("local level kappa(f), every peak", list(PROCESSES)),
-    "verdict": ("verdict: every FAP that applies", list(PROCESSES)),
-    "verdict_check": ("Poisson unless the check fires, else local", list(PROCESSES)),
+    "local": ("z / kappa(f), F tail, at every peak", list(PROCESSES)),
+    "verdict_check": ("Poisson unless the check fires, else z / kappa(f)", list(PROCESSES)),
+    "verdict": ("verdict: local level (times only)", list(PROCESSES)),
     "verdict_shifts": ("verdict with cluster shifts", list(PROCESSES)),
     "declustered_verdict": ("verdict on the declustered background", list(PROCESSES)),
 }
@@ -200,17 +200,30 @@ def local_fields(t, f, z, tb, fb, zb):
     return out
 
 
-def _rule(row, check_first=False):
-    """The FAP that decides for one peak row: every one that applies (the
-    Poisson one unless the check fires, the local one where defined), or
-    with check_first the Poisson one unless the check fires, else the local
-    one; 1 where none applies."""
-    poisson, local, clustered = row[1], row[2], row[5]
-    if check_first:
-        applies = [local] if clustered and local is not None else [] if clustered else [poisson]
-    else:
-        applies = ([] if clustered else [poisson]) + ([] if local is None else [local])
-    return max(applies) if applies else 1.0
+def _rule(row):
+    """The FAP that decides for one peak row, by the summary's rule (every
+    FAP that applies; 1 where none does)."""
+    z, _, _, kappa, k, clustered, w = row
+    level = None if kappa is None else local_level.LocalLevel(0.0, kappa, k, 0)
+    applies = peak_significance(z, w, level, clustered).applies
+    return 1.0 if applies is None else applies
+
+
+def _always_local(row):
+    """z / kappa(f) against the F tail wherever kappa(f) is defined."""
+    z, _, _, kappa, k, _, w = row
+    if kappa is None:
+        return 1.0
+    return float(local_level.local_fap(z / kappa, local_level.TAIL_SHARE * k, w))
+
+
+def _check_first(row):
+    """The Poisson FAP unless the clustering check fires, else z / kappa(f)
+    against the F tail."""
+    z, poisson, _, kappa, k, clustered, w = row
+    if not clustered:
+        return poisson
+    return _always_local(row)
 
 
 def derived(r):
@@ -218,9 +231,9 @@ def derived(r):
     rows = r.get("peaks")
     if not rows:
         return {}
-    out = {"local": min(1.0 if row[2] is None else row[2] for row in rows),
+    out = {"local": min(_always_local(row) for row in rows),
            "verdict": min(_rule(row) for row in rows),
-           "verdict_check": min(_rule(row, True) for row in rows)}
+           "verdict_check": min(_check_first(row) for row in rows)}
     top = [max(_rule(rows[0]), r["shifts"])] if "shifts" in r else []
     out["verdict_shifts"] = min(top + [_rule(row) for row in rows[1:]])
     if r.get("background_peaks"):

@@ -73,10 +73,12 @@ class Significance:
 
     def methods(self):
         """(label, FAP) of every method that applies to the peak."""
-        out = [] if self.clustered else [("Poisson", self.poisson)]
+        out = []
         if self.local is not None:
             out.append(("local level, kappa(f) = %.3g over %d frequencies"
                         % (self.local_level.kappa, self.local_level.frequencies), self.local))
+        elif not self.clustered:
+            out.append(("Poisson", self.poisson))
         if self.shifts is not None:
             out.append(("cluster shifts", self.shifts))
         if self.background is not None:
@@ -177,9 +179,11 @@ def rate_maximum(events, frequency):
 
 
 def peak_significance(z, w, local=None, clustered=False, kappa=None):
-    """The Significance of a peak of height z over a band of Baluev's W:
-    the Poisson FAP unless the check fires, that of z / kappa(f) where the
-    local level `local` is defined; `kappa`, the Fano factor's, is shown
+    """The Significance of a peak of height z over a band of Baluev's W.
+    Where the local level `local` is defined it decides (level_fap): it
+    depends on the peak's frequency and the events, not on the band, so
+    narrowing the band only lowers W. Elsewhere the Poisson FAP applies
+    unless the clustering check fires. `kappa`, the Fano factor's, is shown
     beside them but does not decide (it depends on the band's Tmin)."""
     out = Significance(float(baluev_fap(z, w)), clustered=bool(clustered))
     if kappa is not None:

@@ -39,7 +39,8 @@ from dataclasses import dataclass
 
 import numpy as np
 
-from .clustering import LINE_LEVEL, line_mask, peak_reach, robust_level
+from .clustering import line_mask, peak_reach, poisson_reference, robust_level
+from .significance import baluev_fap
 
 # K, the independent frequencies averaged, and the fewest with which the
 # level is still given.
@@ -116,10 +117,22 @@ def local_tail(x, k):
     return np.where(x > 0, np.exp(-k * np.log1p(np.maximum(x, 0) / k)), 1.0)
 
 
+def level_clustered(level):
+    """True when kappa(f) lies above the 99th percentile of the mean
+    DeltaLogLik over K independent frequencies of a Poisson catalogue."""
+    return level.kappa > poisson_reference(level.frequencies)[1]
+
+
 def level_fap(z, level, w):
     """The FAP over a band of Baluev's W of DeltaLogLik z at the frequency
-    of the LocalLevel `level` (defined)."""
-    return float(local_fap(z / level.kappa, TAIL_SHARE * level.frequencies, w))
+    of the LocalLevel `level` (defined). Where kappa(f) shows clustering
+    there, z / kappa(f) against the tail of TAIL_SHARE * K neighbours;
+    elsewhere the Poisson FAP of z / max(1, kappa(f)), which keeps the power
+    of the Poisson levels on catalogues without clusters and still follows
+    a spectrum raised at the frequency tested (a change of the rate)."""
+    if level_clustered(level):
+        return float(local_fap(z / level.kappa, TAIL_SHARE * level.frequencies, w))
+    return float(baluev_fap(z / max(1.0, level.kappa), w))
 
 
 def local_fap(x, k, w):

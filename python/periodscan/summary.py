@@ -371,8 +371,10 @@ def _local_lines(a):
     out = []
     if parts:
         out += _wrapped("local level (kappa(f), the mean DeltaLogLik over K independent "
-                        "frequencies around the peak, lines and its own lobes left out): FAP "
-                        "over all periods of DeltaLogLik/kappa(f) " + ", ".join(parts) + ".")
+                        "frequencies around the peak, lines and its own lobes left out; "
+                        "DeltaLogLik/kappa(f) against the F tail where kappa(f) shows "
+                        "clustering, else the Poisson FAP of DeltaLogLik/max(1, kappa(f))): FAP "
+                        "over all periods " + ", ".join(parts) + ".")
     b = getattr(a, "background", None)
     if b is not None and b.check is not None:
         out += _wrapped("declustered background (%d Gardner-Knopoff main shocks, clustering "
