@@ -7,7 +7,7 @@ import pytest
 from hypothesis import given, settings, strategies as st
 
 from periodscan import likelihood, local_level, simulate
-from periodscan.assessment import assess_spectrum
+from periodscan.assessment import assess_spectrum, peak_significance
 from periodscan.significance import baluev_fap
 from periodscan.results import Spectrum
 
@@ -102,3 +102,19 @@ def test_narrowing_the_band_never_raises_the_fap(a, b, c, d):
     assert narrow.local is not None
     assert narrow.local <= wide.local * (1 + 1e-12)
     assert narrow.local_level == wide.local_level
+
+
+_Z, _W = 30.0, 100.0
+
+
+@pytest.mark.parametrize("kappa, clustered, expected", [
+    (None, False, float(baluev_fap(_Z, _W))),            # no local level: Poisson
+    (None, True, None),                                  # ... unless clustered: none
+    (0.8, True, float(baluev_fap(_Z, _W))),              # never below the Poisson FAP
+    (1.3, True, float(baluev_fap(_Z / 1.3, _W))),        # within Poisson noise of 1
+    (3.0, False, float(local_level.local_fap(_Z / 3.0, 16, _W))),    # clustered at f
+])
+def test_the_fap_that_applies_to_a_peak(kappa, clustered, expected):
+    level = None if kappa is None else local_level.LocalLevel(0.1, kappa, 32, 0)
+    applies = peak_significance(_Z, _W, level, clustered).applies
+    assert applies == (None if expected is None else pytest.approx(expected))
