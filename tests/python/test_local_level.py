@@ -1,6 +1,5 @@
 """The local level kappa(f) and its false-alarm probability."""
 
-import math
 
 import numpy as np
 import pytest
