@@ -1,6 +1,5 @@
 """The local level kappa(f) and its false-alarm probability."""
 
-
 import numpy as np
 import pytest
 from hypothesis import given, settings, strategies as st
