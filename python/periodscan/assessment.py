@@ -198,8 +198,10 @@ def peak_significance(z, w, local=None, clustered=False, kappa=None):
 def local_levels(events, frequency, z, peaks, failed):
     """The local level (local_level.LocalLevel) at every peak, by index."""
     span = float(events[-1] - events[0])
-    fit = events_fit(events)
     out = {}
+    if not span > 0:
+        return out
+    fit = events_fit(events)
     for i in peaks:
         if not np.isfinite(z[i]):
             continue
