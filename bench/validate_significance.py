@@ -109,6 +109,7 @@ METHODS = {
     "verdict": ("verdict: local level (times only)", list(PROCESSES)),
     "verdict_shifts": ("verdict with cluster shifts", list(PROCESSES)),
     "declustered_verdict": ("verdict on the declustered background", list(PROCESSES)),
+    "verdict_all": ("verdict: every method (locations known)", list(PROCESSES)),
 }
 
 
@@ -254,7 +255,12 @@ def derived(r):
     top = [max(_rule(rows[0]), r["shifts"])] if "shifts" in r else []
     out["verdict_shifts"] = min(top + [_rule(row) for row in rows[1:]])
     if r.get("background_peaks"):
-        out["declustered_verdict"] = min(_rule(row) for row in r["background_peaks"])
+        background = [_rule(row) for row in r["background_peaks"]]
+        out["declustered_verdict"] = min(background)
+        every = [max(_rule(row), b) for row, b in zip(rows, background)]
+        if "shifts" in r:
+            every[0] = max(every[0], r["shifts"])
+        out["verdict_all"] = min(every)
     return out
 
 

@@ -10,7 +10,11 @@ With the event times of the run it gathers:
               frequencies around the scanned band;
   kappa       the clustering factor from the Fano factor of counts in windows
               of Tmin/4, and the scan false-alarm probability of
-              DeltaLogLik/kappa at every peak ("times only");
+              DeltaLogLik/kappa at every peak ("times only"), shown only;
+  local       the local level kappa(f) at every peak (local_level.py) and
+              the false-alarm probability it gives;
+  background  where the events have magnitudes and locations, the
+              declustered background assessed at every peak's frequency;
   flags       a peak at the edge of the grid, a side lobe of a stronger one,
               A at its bound 1;
   intervals   the profile-likelihood intervals of the period, A, the phase
@@ -19,10 +23,11 @@ With the event times of the run it gathers:
               upper limit on A over the band.
 
 A peak counts as significant when every false-alarm probability that applies
-to the catalogue is below SIGNIFICANT_FAP: the Poisson one unless the check
-finds the catalogue clustered, the one of DeltaLogLik/kappa wherever kappa is
-defined. A clustered catalogue without kappa has no level that applies; its
-peaks are then of unknown significance.
+to it is below SIGNIFICANT_FAP: that of its local level wherever kappa(f) is
+defined (else the Poisson one unless the check finds the catalogue
+clustered), the cluster shifts for the largest peak and the declustered
+background where the event file allows them. A peak to which none applies is
+of unknown significance.
 """
 
 import math
@@ -62,7 +67,7 @@ class Significance:
     kappa: float = None           # of DeltaLogLik / kappa (Fano factor), shown only
     shifts: float = None          # from cluster shifts (the largest peak only)
     applies: float = None         # the largest of those that apply; None: none applies
-    local: float = None           # of DeltaLogLik / kappa(f), the local level
+    local: float = None           # by the local level kappa(f) (local_level.level_fap)
     local_level: object = None    # local_level.LocalLevel at the peak
     clustered: bool = False       # the clustering check fired: the Poisson FAP does not apply
     background: float = None      # of the declustered background at the peak's frequency
