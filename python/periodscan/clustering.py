@@ -7,8 +7,10 @@ frequency below one over its duration, so the whole spectrum rises and the
 Poisson levels are passed without any cycle.
 
 `clustering_check` compares the mean DeltaLogLik over the scan's independent
-frequencies (spaced 1/L apart), away from the highest peak, with its
-distribution for Poisson catalogues.
+frequencies (spaced 1/L apart), away from the highest peak and from the
+lines that stand out of the spectrum around them (the harmonics and
+combination tones of strong cycles), with its distribution for Poisson
+catalogues.
 Under a Poisson process DeltaLogLik at one frequency is close to an
 exponential variable of mean 1, so the mean over K independent frequencies
 is close to Gamma(K, 1/K); the quantiles in POISSON_MEAN_QUANTILES were
