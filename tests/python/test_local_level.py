@@ -98,7 +98,7 @@ def test_narrowing_the_band_never_raises_the_fap(a, b, c, d):
     last = hi - int(d * (hi - _PEAK))
     wide, narrow = _peak_fap(lo, hi), _peak_fap(first, last)
     assert narrow.local is not None
-    assert narrow.local <= wide.local * (1 + 1e-12)
+    assert narrow.applies <= wide.applies * (1 + 1e-12)
     assert narrow.local_level == wide.local_level
 
 
