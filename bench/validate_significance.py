@@ -5,9 +5,13 @@
         [--catalogues N] [--power-catalogues N] [--shard K/M] [--build DIR]
         [--engine auto|numpy|survey]
     PYTHONPATH=python bench/validate_significance.py --table FILE...
+    PYTHONPATH=python bench/validate_significance.py --coverage N [--out FILE]
 
 For every process (Poisson, Neyman-Scott with 2 and 5 offspring on average,
-Omori-delayed clusters, ETAS-like) it simulates catalogues without a period,
+Omori-delayed clusters, ETAS-like; swarms lasting Tmin / 10, ETAS with a
+branching ratio of 0.9 and sequences outlasting Tmax, a rate that doubles
+part way through the record, one aftershock sequence holding most of the
+events) it simulates catalogues without a period,
 and with a period of PERIOD days on the parents at A = 0.3 and 0.5, scans
 them from TMIN to TMAX days and applies each method:
 
@@ -24,7 +28,20 @@ them from TMIN to TMAX days and applies each method:
   cluster shifts     the empirical FAP from 99 circular shifts of the linked
                      groups of Gardner-Knopoff clusters (stopping after 5
                      reach the observed value, which gives the same
-                     decisions at 5 % and 1 % as all 99).
+                     decisions at 5 % and 1 % as all 99);
+  z / kappa(f)       at each of the PEAKS largest peaks, DeltaLogLik over its
+                     local level against the F tail, always;
+  check first        the Poisson FAP unless the check fires, z / kappa(f) then;
+  verdict            the summary's rule with the times alone (the local level
+                     at every peak, assessment.peak_significance), with the
+                     cluster shifts of the largest peak, and on the
+                     declustered background at the same frequencies.
+A catalogue counts as a detection when any of its assessed peaks passes.
+
+--coverage N instead simulates N Poisson catalogues with a cycle for each
+of COVERAGE_CASES and counts how often the 95 % likelihood intervals of the
+period, A and the phase at a detected peak (Poisson FAP < 5 %) hold the
+true values.
 
 Every catalogue's numbers go to one JSON line of --out as soon as they are
 known, so a run that is stopped resumes where it was; --shard K/M takes
@@ -47,7 +64,9 @@ import time
 
 import numpy as np
 
-from periodscan import clustering, decluster, likelihood, significance, simulate, surrogates
+from periodscan import (clustering, decluster, likelihood, local_level, significance, simulate,
+                        surrogates)
+from periodscan.assessment import peak_significance
 
 SPAN = 1000.0              # days
 TMIN, TMAX = 20.0, 200.0   # scanned periods, days
@@ -66,8 +85,15 @@ PROCESSES = {
         rng, SPAN, 0.15, 5, max_delay=CLUSTER_DAYS, modulation=mod),
     "ETAS-like": lambda rng, mod: simulate.etas_like(
         rng, SPAN, 0.15, max_delay=CLUSTER_DAYS, modulation=mod),
+    "swarms": lambda rng, mod: simulate.swarms(rng, SPAN, 0.05, 15, TMIN / 10, mod),
+    "ETAS 0.9": lambda rng, mod: simulate.etas_like(
+        rng, SPAN, 0.15, branching=0.9, max_delay=100.0, modulation=mod),
+    "rate doubles": lambda rng, mod: simulate.rate_step(rng, SPAN, 0.4, 2.0, mod),
+    "one sequence": lambda rng, mod: simulate.one_sequence(rng, SPAN, 0.2, 800, modulation=mod),
 }
 CLUSTERED = [p for p in PROCESSES if p != "Poisson"]
+# The peaks of a spectrum that are assessed, as the summary lists them.
+PEAKS = 5
 
 # method: (label, processes it claims to handle)
 METHODS = {
@@ -78,6 +104,12 @@ METHODS = {
     "kappa": ("kappa, cluster duration given", list(PROCESSES)),
     "declustered": ("declustered (Gardner-Knopoff)", list(PROCESSES)),
     "shifts": ("cluster shifts (linked Gardner-Knopoff groups)", list(PROCESSES)),
+    "local": ("z / kappa(f), F tail, at every peak", list(PROCESSES)),
+    "verdict_check": ("Poisson unless the check fires, else z / kappa(f)", list(PROCESSES)),
+    "verdict": ("verdict: local level (times only)", list(PROCESSES)),
+    "verdict_shifts": ("verdict with cluster shifts", list(PROCESSES)),
+    "declustered_verdict": ("verdict on the declustered background", list(PROCESSES)),
+    "verdict_all": ("verdict: every method (locations known)", list(PROCESSES)),
 }
 
 
@@ -143,6 +175,95 @@ def times_only_fields(t, f, z, zmax, fap_poisson):
             "check_kappa": fap_kappa if clustered else fap_poisson}
 
 
+def top_peaks(f, z, span, count=PEAKS):
+    """The `count` highest local maxima of the spectrum, leaving out those
+    within 2/L of a higher one (its side lobes)."""
+    inner = np.r_[False, (z[1:-1] >= z[:-2]) & (z[1:-1] >= z[2:]), False]
+    inner[0], inner[-1] = z[0] >= z[1], z[-1] >= z[-2]
+    out = []
+    for i in np.argsort(-np.where(inner, z, -np.inf)):
+        if not inner[i] or len(out) == count:
+            break
+        if all(abs(f[i] - f[j]) > 2 / span for j in out):
+            out.append(int(i))
+    return out
+
+
+def peak_rows(t, f_peaks, z_peaks, clustered):
+    """[DeltaLogLik, Poisson FAP, local FAP or None, kappa(f), K, clustered,
+    W] of each peak, for the events `t`."""
+    span = float(t[-1] - t[0])
+    w = significance.baluev_w(1 / TMAX, 1 / TMIN, float(np.var(t)))
+    fit = local_level.events_fit(t, threads=1)
+    rows = []
+    for fr, zp in zip(f_peaks, z_peaks):
+        level = local_level.local_level(fr, zp, span, fit)
+        sig = peak_significance(zp, w, level, clustered)
+        rows.append([float(zp), sig.poisson, sig.local, level.kappa, level.frequencies,
+                     clustered, w])
+    return rows
+
+
+def local_fields(t, f, z, tb, fb, zb):
+    """The local level at the largest peaks of the catalogue, and the
+    declustered background assessed at the same frequencies."""
+    span = float(t[-1] - t[0])
+    peaks = top_peaks(f, z, span)
+    clustered = bool(clustering.clustering_check(f, z, span).clustered)
+    out = {"peaks": peak_rows(t, f[peaks], z[peaks], clustered)}
+    if len(tb) > 2:
+        b_clustered = bool(clustering.clustering_check(fb, zb, float(tb[-1] - tb[0])).clustered)
+        zb_peaks = likelihood.fit(tb, f[peaks]).delta_log_lik
+        out["background_peaks"] = peak_rows(tb, f[peaks], zb_peaks, b_clustered)
+    return out
+
+
+def _rule(row):
+    """The FAP that decides for one peak row, by the summary's rule (every
+    FAP that applies; 1 where none does)."""
+    z, _, _, kappa, k, clustered, w = row
+    level = None if kappa is None else local_level.LocalLevel(0.0, kappa, k, 0)
+    applies = peak_significance(z, w, level, clustered).applies
+    return 1.0 if applies is None else applies
+
+
+def _always_local(row):
+    """z / kappa(f) against the F tail wherever kappa(f) is defined."""
+    z, _, _, kappa, k, _, w = row
+    if kappa is None:
+        return 1.0
+    return float(local_level.local_fap(z / kappa, local_level.TAIL_SHARE * k, w))
+
+
+def _check_first(row):
+    """The Poisson FAP unless the clustering check fires, else z / kappa(f)
+    against the F tail."""
+    z, poisson, _, kappa, k, clustered, w = row
+    if not clustered:
+        return poisson
+    return _always_local(row)
+
+
+def derived(r):
+    """The FAPs of the methods that combine the peak rows of a record."""
+    rows = r.get("peaks")
+    if not rows:
+        return {}
+    out = {"local": min(_always_local(row) for row in rows),
+           "verdict": min(_rule(row) for row in rows),
+           "verdict_check": min(_check_first(row) for row in rows)}
+    top = [max(_rule(rows[0]), r["shifts"])] if "shifts" in r else []
+    out["verdict_shifts"] = min(top + [_rule(row) for row in rows[1:]])
+    if r.get("background_peaks"):
+        background = [_rule(row) for row in r["background_peaks"]]
+        out["declustered_verdict"] = min(background)
+        every = [max(_rule(row), b) for row, b in zip(rows, background)]
+        if "shifts" in r:
+            every[0] = max(every[0], r["shifts"])
+        out["verdict_all"] = min(every)
+    return out
+
+
 def analyse(cat, spectrum, rng, surrogate_limit):
     t = cat.time
     started = time.time()
@@ -150,7 +271,8 @@ def analyse(cat, spectrum, rng, surrogate_limit):
     zmax = float(np.max(z))
     gk = decluster.gardner_knopoff(t, cat.magnitude, cat.latitude, cat.longitude)
     tb = t[gk.background]
-    zb = float(np.max(spectrum(tb)[1]))
+    fb, zb_all = spectrum(tb)
+    zb = float(np.max(zb_all))
     shifts = surrogates.cluster_shift_fap(t, gk.linked, lambda s: np.max(spectrum(s)[1]),
                                           rng, observed=zmax, max_surrogates=surrogate_limit,
                                           stop_after=5)
@@ -161,6 +283,7 @@ def analyse(cat, spectrum, rng, surrogate_limit):
         "shifts": shifts.fap, "surrogates": shifts.drawn,
     }
     record.update(times_only_fields(t, f, z, zmax, fap_poisson))
+    record.update(local_fields(t, f, z, tb, fb, zb_all))
     record["seconds"] = round(time.time() - started, 3)
     return record
 
@@ -178,8 +301,8 @@ def _simulated(name, amplitude, seed):
 
 
 def recheck(path, out_path, spectrum):
-    """Recomputes the methods on times alone (the clustering check and
-    kappa) for every record of a run, from the same catalogues: after a
+    """Recomputes the methods on times alone (the clustering check, kappa
+    and the local level) for every record of a run, from the same catalogues: after a
     change of those methods the surrogate scans need not be redone."""
     with open(path) as f, open(out_path, "w") as out:
         for line in f:
@@ -187,6 +310,10 @@ def recheck(path, out_path, spectrum):
             cat, _ = catalogue(r["process"], r["amplitude"])(r["index"])
             fr, z = spectrum(cat.time)
             r.update(times_only_fields(cat.time, fr, z, r["zmax"], r["poisson"]))
+            gk = decluster.gardner_knopoff(cat.time, cat.magnitude, cat.latitude,
+                                           cat.longitude)
+            tb = cat.time[gk.background]
+            r.update(local_fields(cat.time, fr, z, tb, *spectrum(tb)))
             out.write(json.dumps(r) + "\n")
 
 
@@ -278,6 +405,11 @@ def table(paths):
     for path in paths:
         with open(path) as f:
             records += [json.loads(line) for line in f]
+    for r in records:
+        if "process" in r:
+            r.update(derived(r))
+    coverage = [r for r in records if "coverage" in r]
+    records = [r for r in records if "process" in r]
     lines = []
     heads = ["method", "process", "n", "false alarms at 5 %", "at 1 %"]
     heads += ["power A = %g (5 %% / 1 %%)" % a for a in AMPLITUDES[1:]]
@@ -310,6 +442,10 @@ def table(paths):
                 cells.append("%.0f / %.0f (n = %d)" % tuple(
                     [100 * np.mean([v <= a for v in vals]) for a in ALPHAS] + [len(vals)]))
             lines.append("| " + " | ".join(cells) + " |")
+    if coverage:
+        lines += ["", coverage_table(coverage)]
+    if not records:
+        return "\n".join(lines[2:] if coverage else lines)
     seconds = sum(r["seconds"] for r in records)
     lines.append("")
     lines.append("%d catalogues; %.0f s of analysis; mean events per catalogue: %s"
@@ -317,6 +453,78 @@ def table(paths):
                      "%s %.0f" % (name, np.mean([r["events"] for r in records
                                                  if r["process"] == name]))
                      for name in PROCESSES if any(r["process"] == name for r in records))))
+    return "\n".join(lines)
+
+
+# ---------------------------------------------------------------------------
+# Coverage of the 95 % likelihood intervals at a detected peak: Poisson
+# catalogues of N events with a cycle of amplitude A and a random phase.
+
+COVERAGE_CASES = ((0.3, 500), (0.15, 800))
+
+
+def coverage_record(amplitude, events, index):
+    from periodscan.uncertainty import peak_uncertainty
+    rng = np.random.default_rng([SEED, 99, COVERAGE_CASES.index((amplitude, events)), index])
+    phase = rng.uniform(0, 2 * np.pi)
+    cat = simulate.poisson(rng, SPAN, events / SPAN,
+                           simulate.Modulation(amplitude, PERIOD, phase))
+    t = cat.time
+    f, z = make_scan("numpy")(t) if _SCAN is None else _SCAN(t)
+    top = int(np.argmax(z))
+    record = {"coverage": [amplitude, events], "index": index, "events": len(t),
+              "fap": scan_fap(float(z[top]), t)}
+    if record["fap"] >= 0.05:
+        return record
+    u = peak_uncertainty(t, f[top])
+    middle = 0.5 * (t[0] + t[-1])
+    true_mid = 2 * np.pi * middle / PERIOD + phase
+    est = u.phase.estimate
+    true_mid = est + float(np.angle(np.exp(1j * (true_mid - est))))
+    record.update({
+        "period": bool(u.period.lo <= PERIOD <= u.period.hi),
+        "amplitude": bool(u.amplitude.lo <= amplitude <= u.amplitude.hi),
+        "phase": bool(u.phase.lo <= true_mid <= u.phase.hi),
+        "near": bool(abs(f[top] - 1 / PERIOD) * (t[-1] - t[0]) < 1)})
+    return record
+
+
+_SCAN = None
+
+
+def run_coverage(args):
+    global _SCAN
+    _SCAN = make_scan(pick_engine(args.engine, args.build))
+    done = set()
+    if os.path.exists(args.out):
+        with open(args.out) as f:
+            done = {(tuple(r["coverage"]), r["index"]) for r in map(json.loads, f)}
+    with open(args.out, "a") as out:
+        for amplitude, events in COVERAGE_CASES:
+            for i in range(args.coverage):
+                if ((amplitude, events), i) in done:
+                    continue
+                out.write(json.dumps(coverage_record(amplitude, events, i)) + "\n")
+                out.flush()
+    return [args.out]
+
+
+def coverage_table(records):
+    lines = ["| A, N | catalogues | detected (FAP < 5 %) | within 1/L of the true period | "
+             "peaks | period covered | A covered | phase covered |",
+             "|---|---:|---:|---:|---|---:|---:|---:|"]
+    for amplitude, events in COVERAGE_CASES:
+        rs = [r for r in records if tuple(r["coverage"]) == (amplitude, events)]
+        hits = [r for r in rs if "period" in r]
+        if not hits:
+            continue
+        near = [r for r in hits if r["near"]]
+        for label, group in (("every detection", hits), ("within 1/L", near)):
+            cells = ["%g, %d" % (amplitude, events), str(len(rs)),
+                     rate_cell(len(hits), len(rs)), rate_cell(len(near), len(hits)), label]
+            cells += [rate_cell(sum(r[key] for r in group), len(group))
+                      for key in ("period", "amplitude", "phase")]
+            lines.append("| " + " | ".join(cells) + " |")
     return "\n".join(lines)
 
 
@@ -352,7 +560,13 @@ def main(argv=None):
     parser.add_argument("--recheck", nargs=2, metavar=("FILE", "NEW"),
                         help="recompute the clustering check and kappa of the records in "
                              "FILE and write them to NEW")
+    parser.add_argument("--coverage", type=int, metavar="N",
+                        help="instead: the coverage of the likelihood intervals on N Poisson "
+                             "catalogues of each of %s (A, events)" % (COVERAGE_CASES,))
     args = parser.parse_args(argv)
+    if args.coverage:
+        print(table(run_coverage(args)))
+        return 0
     if args.recheck:
         recheck(args.recheck[0], args.recheck[1],
                 make_scan(pick_engine(args.engine, args.build)))

@@ -10,7 +10,11 @@ With the event times of the run it gathers:
               frequencies around the scanned band;
   kappa       the clustering factor from the Fano factor of counts in windows
               of Tmin/4, and the scan false-alarm probability of
-              DeltaLogLik/kappa at every peak ("times only");
+              DeltaLogLik/kappa at every peak ("times only"), shown only;
+  local       the local level kappa(f) at every peak (local_level.py) and
+              the false-alarm probability it gives;
+  background  where the events have magnitudes and locations, the
+              declustered background assessed at every peak's frequency;
   flags       a peak at the edge of the grid, a side lobe of a stronger one,
               A at its bound 1;
   intervals   the profile-likelihood intervals of the period, A, the phase
@@ -19,10 +23,11 @@ With the event times of the run it gathers:
               upper limit on A over the band.
 
 A peak counts as significant when every false-alarm probability that applies
-to the catalogue is below SIGNIFICANT_FAP: the Poisson one unless the check
-finds the catalogue clustered, the one of DeltaLogLik/kappa wherever kappa is
-defined. A clustered catalogue without kappa has no level that applies; its
-peaks are then of unknown significance.
+to it is below SIGNIFICANT_FAP: that of its local level wherever kappa(f) is
+defined (else the Poisson one unless the check finds the catalogue
+clustered), the cluster shifts for the largest peak and the declustered
+background where the event file allows them. A peak to which none applies is
+of unknown significance.
 """
 
 import math
@@ -33,6 +38,7 @@ import numpy as np
 from . import likelihood
 from .clustering import clustering_check, fano_kappa, independent_indices, peak_reach
 from .flags import AMPLITUDE_BOUND, PeakFlags, at_edge, peak_flags
+from .local_level import events_fit, level_fap, local_level
 from .significance import baluev_fap, baluev_w
 from .uncertainty import amplitude_upper_limit, peak_uncertainty
 
@@ -58,13 +64,36 @@ LOCATION_COLUMNS = ("magnitude", "latitude", "longitude")
 class Significance:
     """The false-alarm probabilities of one peak over all periods."""
     poisson: float                # Baluev, for independent events
-    kappa: float = None           # of DeltaLogLik / kappa, times only
+    kappa: float = None           # of DeltaLogLik / kappa (Fano factor), shown only
     shifts: float = None          # from cluster shifts (the largest peak only)
     applies: float = None         # the largest of those that apply; None: none applies
+    local: float = None           # by the local level kappa(f) (local_level.level_fap)
+    local_level: object = None    # local_level.LocalLevel at the peak
+    clustered: bool = False       # the clustering check fired: the Poisson FAP does not apply
+    background: float = None      # of the declustered background at the peak's frequency
 
     @property
     def significant(self):
         return self.applies is not None and self.applies < SIGNIFICANT_FAP
+
+    def methods(self):
+        """(label, FAP) of every method that applies to the peak."""
+        out = []
+        if self.local is not None:
+            out.append(("local level, kappa(f) = %.3g over %d frequencies"
+                        % (self.local_level.kappa, self.local_level.frequencies), self.local))
+        elif not self.clustered:
+            out.append(("Poisson", self.poisson))
+        if self.shifts is not None:
+            out.append(("cluster shifts", self.shifts))
+        if self.background is not None:
+            out.append(("declustered background", self.background))
+        return out
+
+    def settle(self):
+        """`applies` from the methods that apply: the largest of their FAPs."""
+        faps = [fap for _, fap in self.methods()]
+        self.applies = max(faps) if faps else None
 
 
 @dataclass
@@ -86,6 +115,7 @@ class Assessment:
     failed: list = field(default_factory=list)       # what the likelihood could not give
     skipped: str = None    # what was not computed, and why
     shifts: object = None         # ClusterShifts, where the event file has locations
+    background: object = None     # Background, where the event file has locations
 
     @property
     def clustered(self):
@@ -153,13 +183,38 @@ def rate_maximum(events, frequency):
     return first + round((middle - first) / period) * period
 
 
-def peak_significance(z, w, kappa, clustered):
-    poisson = float(baluev_fap(z, w))
-    corrected = None if kappa is None else float(baluev_fap(z / kappa, w))
-    applies = [] if clustered else [poisson]
-    if corrected is not None:
-        applies.append(corrected)
-    return Significance(poisson, kappa=corrected, applies=max(applies) if applies else None)
+def peak_significance(z, w, local=None, clustered=False, kappa=None):
+    """The Significance of a peak of height z over a band of Baluev's W.
+    Where the local level `local` is defined it decides (level_fap): it
+    depends on the peak's frequency and the events, not on the band, so
+    narrowing the band only lowers W. Elsewhere the Poisson FAP applies
+    unless the clustering check fires. `kappa`, the Fano factor's, is shown
+    beside them but does not decide (it depends on the band's Tmin)."""
+    out = Significance(float(baluev_fap(z, w)), clustered=bool(clustered))
+    if kappa is not None:
+        out.kappa = float(baluev_fap(z / kappa, w))
+    if local is not None and local.kappa is not None:
+        out.local_level = local
+        out.local = level_fap(z, local, w)
+    out.settle()
+    return out
+
+
+def local_levels(events, frequency, z, peaks, failed):
+    """The local level (local_level.LocalLevel) at every peak, by index."""
+    span = float(events[-1] - events[0])
+    out = {}
+    if not span > 0:
+        return out
+    fit = events_fit(events)
+    for i in peaks:
+        if not np.isfinite(z[i]):
+            continue
+        try:
+            out[i] = local_level(float(frequency[i]), float(z[i]), span, fit)
+        except np.linalg.LinAlgError:
+            failed.append("the local level at f = %.6g" % frequency[i])
+    return out
 
 
 def assess_spectrum(spectrum, peaks, events=None, description=None, events_path=None,
@@ -203,8 +258,12 @@ def assess_spectrum(spectrum, peaks, events=None, description=None, events_path=
     out.kappa = fano_kappa(t, float(np.min(spectrum.period)))
 
     kappa = out.kappa_value
-    out.significance = [peak_significance(z[i], out.w, kappa, out.clustered) for i in peaks]
+    levels = {} if over_intervals else local_levels(t, frequency, z, peaks, out.failed)
+    out.significance = [peak_significance(z[i], out.w, levels.get(i), out.clustered, kappa)
+                        for i in peaks]
     add_cluster_shifts(out, spectrum, events_path, description, force_shifts)
+    if not over_intervals:
+        add_background(out, frequency, events_path, description)
     # A peak on the edge of the grid may have its maximum outside the band,
     # where the profile would wander off to: it gets no intervals.
     own = [i for i, fl in zip(peaks, out.flags) if fl.side_lobe_of is None and not fl.edge]
@@ -326,3 +385,77 @@ def add_cluster_shifts(assessment, spectrum, events_path, description, force=Fal
     top = assessment.significance[0]
     top.shifts = fap.fap
     top.applies = fap.fap if top.applies is None else max(top.applies, fap.fap)
+
+
+# ---------------------------------------------------------------------------
+# The declustered background: where the events have magnitudes and
+# locations, the main shocks of the Gardner-Knopoff clusters are assessed
+# at every peak's frequency, by the Poisson levels unless their own
+# clustering check fires and by their local level.
+
+
+@dataclass
+class Background:
+    events: int = 0               # main shocks kept
+    check: object = None          # clustering.ClusteringCheck of the background
+    note: str = ""                # why it was not assessed
+
+
+def background_times(events_path, description):
+    """The sorted times of the Gardner-Knopoff main shocks of the event
+    file, or the reason there are none, as (times, note)."""
+    from .decluster import DAYS_PER_UNIT, EventFileError, gardner_knopoff, read_events
+    unit = description.get("unit")
+    if unit not in DAYS_PER_UNIT:
+        return None, "the time unit of the event file is not known"
+    try:
+        table = read_events(events_path, list(description["columns"]))
+    except EventFileError as e:
+        return None, "the event file cannot be declustered (%s)" % e
+    v = table.values
+    order = np.argsort(v["time"], kind="stable")
+    times = v["time"][order]
+    result = gardner_knopoff(times * DAYS_PER_UNIT[unit], v["magnitude"][order],
+                             v["latitude"][order], v["longitude"][order])
+    return times[result.background], ""
+
+
+def background_significance(times, frequency, peaks, w_band):
+    """The FAP of the background `times` at each peak frequency (band of
+    Baluev's W over the background's variance `w_band` = (fmin, fmax)),
+    with the clustering check of the background's own scan."""
+    span = float(times[-1] - times[0])
+    z = likelihood.fit(times, frequency[peaks]).delta_log_lik
+    check, _ = own_check(times, frequency, span, float(np.max(z)))
+    w = baluev_w(w_band[0], w_band[1], float(np.var(times)))
+    fit = events_fit(times)
+    out = []
+    for zi, i in zip(z, peaks):
+        level = local_level(float(frequency[i]), float(zi), span, fit)
+        out.append(peak_significance(zi, w, level, check.clustered is True).applies)
+    return check, out
+
+
+def add_background(assessment, frequency, events_path, description):
+    """Assesses the declustered background where the event file allows it;
+    its FAP applies to every peak alongside the others."""
+    if not (assessment.locations and events_path and assessment.declustered is None
+            and assessment.peaks):
+        return
+    times, note = background_times(events_path, description)
+    if times is not None and len(times) < 3:
+        times, note = None, "%d main shocks are too few to scan" % len(times)
+    assessment.background = Background(note=note)
+    if times is None:
+        return
+    assessment.background.events = len(times)
+    band = (float(np.min(frequency)), float(np.max(frequency)))
+    try:
+        check, faps = background_significance(times, frequency, assessment.peaks, band)
+    except np.linalg.LinAlgError:
+        assessment.failed.append("the declustered background's scan")
+        return
+    assessment.background.check = check
+    for sig, fap in zip(assessment.significance, faps):
+        sig.background = fap
+        sig.settle()

@@ -7,8 +7,10 @@ frequency below one over its duration, so the whole spectrum rises and the
 Poisson levels are passed without any cycle.
 
 `clustering_check` compares the mean DeltaLogLik over the scan's independent
-frequencies (spaced 1/L apart), away from the highest peak, with its
-distribution for Poisson catalogues.
+frequencies (spaced 1/L apart), away from the highest peak and from the
+lines that stand out of the spectrum around them (the harmonics and
+combination tones of strong cycles), with its distribution for Poisson
+catalogues.
 Under a Poisson process DeltaLogLik at one frequency is close to an
 exponential variable of mean 1, so the mean over K independent frequencies
 is close to Gamma(K, 1/K); the quantiles in POISSON_MEAN_QUANTILES were
@@ -76,6 +78,14 @@ FANO_OFFSETS = (0.0, 0.25, 0.5, 0.75)
 # generations outlast a single delay; the SCSN earthquakes of 2021 give
 # 1.72 at Tmin/4 = 0.2 days, where aftershock sequences last for days.
 FANO_PLATEAU = 1.3
+
+# A value above LINE_LEVEL times the robust level of its neighbourhood is a
+# line (an exponential variable passes it with probability 1/1000); the
+# check's neighbourhood is LINE_NEIGHBOURS independent frequencies each side.
+LINE_LEVEL = math.log(1000.0)
+LINE_NEIGHBOURS = 32
+# The mean of S Exp(1) from its median.
+MEDIAN_TO_MEAN = 1 / math.log(2.0)
 
 
 @dataclass
@@ -148,6 +158,43 @@ def peak_reach(peak):
     return max(PEAK_CYCLES, math.sqrt(max(peak, 0.0)) / math.pi)
 
 
+def line_mask(cycles, z, level):
+    """True at the values `z` at independent frequencies (`cycles` over the
+    span apart) that are lines, above LINE_LEVEL times `level` (one number,
+    or one per value), or within the lobes of one: peak_reach of its height
+    over the level there, at least 1 cycle."""
+    cycles = np.asarray(cycles, dtype=float)
+    z = np.asarray(z, dtype=float)
+    level = np.broadcast_to(np.asarray(level, dtype=float), z.shape)
+    out = np.zeros(len(z), dtype=bool)
+    with np.errstate(invalid="ignore"):
+        strong = np.nonzero((level > 0) & (z > LINE_LEVEL * level))[0]
+    for i in strong:
+        reach = max(1.0, math.sqrt(z[i] / level[i]) / math.pi)
+        out |= np.abs(cycles - cycles[i]) <= reach + 1e-9
+    return out
+
+
+def robust_level(z):
+    """The mean of S Exp(1) estimated from the median of `z`: lines, a few
+    large values, barely move it."""
+    z = np.asarray(z, dtype=float)
+    z = z[np.isfinite(z)]
+    return float(np.median(z)) * MEDIAN_TO_MEAN if len(z) else float("nan")
+
+
+def running_level(z, half=LINE_NEIGHBOURS):
+    """robust_level of every value's neighbourhood of `half` values each
+    side (shorter at the ends)."""
+    z = np.asarray(z, dtype=float)
+    n = len(z)
+    if n <= 2 * half + 1:
+        return np.full(n, robust_level(z))
+    windows = np.lib.stride_tricks.sliding_window_view(z, 2 * half + 1)
+    middle = np.median(windows, axis=1) * MEDIAN_TO_MEAN
+    return np.concatenate([np.full(half, middle[0]), middle, np.full(half, middle[-1])])
+
+
 def clustering_check(frequency, delta_log_lik, span):
     """The clustering check of one spectrum over an observation span L.
 
@@ -167,6 +214,11 @@ def clustering_check(frequency, delta_log_lik, span):
         top = int(np.argmax(np.where(finite, z_all, -np.inf)))
         reach = peak_reach(z_all[top]) / span * (1 + 1e-9)
         pick = pick[np.abs(f[pick] - f[top]) > reach]
+    # Lines standing out of the spectrum around them (harmonics and
+    # combination tones of a strong cycle) are no part of its level.
+    pick = pick[np.argsort(f[pick], kind="stable")]
+    lines = line_mask(f[pick] * span, z_all[pick], running_level(z_all[pick]))
+    pick = pick[~lines]
     z = z_all[pick]
     k = len(z)
     mean = float(np.mean(z)) if k else float("nan")

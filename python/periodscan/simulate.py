@@ -15,7 +15,14 @@ mu (1 + A cos(2 pi t / period + phase)), by thinning, to measure power.
                  `max_delay` days;
   etas_like      a branching process: every event has a Poisson number of
                  offspring with mean K 10^(alpha (M - MC)), Omori-delayed and
-                 scattered around it over its rupture length.
+                 scattered around it over its rupture length;
+  swarms         parents with a Poisson number of offspring spread evenly
+                 over `duration` days after them;
+  rate_step      independent events whose rate is multiplied by `factor`
+                 from a time drawn in the middle fifth of the record on (a
+                 change of completeness);
+  one_sequence   independent events and one Omori sequence, started at a
+                 random time, that holds most of the events.
 """
 
 from dataclasses import dataclass
@@ -162,3 +169,36 @@ def etas_like(rng, span, background_rate, branching=0.6, alpha=0.8, c=0.01, p=1.
         parts.append((gen_t, gen_lat, gen_lon, gen_m, gen_c))
     t, lat, lon, m, cluster = (np.concatenate(col) for col in zip(*parts))
     return _catalogue(span, t, lat, lon, cluster, m)
+
+
+def swarms(rng, span, parent_rate, mean_offspring, duration, modulation=None):
+    return _clustered(rng, span, parent_rate, mean_offspring,
+                      lambda n: rng.uniform(0.0, duration, n), modulation)
+
+
+def rate_step(rng, span, rate, factor=2.0, modulation=None):
+    t, lat, lon = _parents(rng, span, rate * factor, modulation)
+    start = rng.uniform(0.4, 0.6) * span
+    keep = (t >= start) | (rng.uniform(size=len(t)) < 1 / factor)
+    t, lat, lon = t[keep], lat[keep], lon[keep]
+    return _catalogue(span, t, lat, lon, np.arange(len(t)), magnitudes(rng, len(t)))
+
+
+def one_sequence(rng, span, rate, size, c=0.05, p=1.1, main_magnitude=M_MAX,
+                 modulation=None):
+    """`size` aftershocks, on average, of one main shock of `main_magnitude`
+    at a uniform time, Omori-delayed up to the end of the record and spread
+    over its rupture length."""
+    t, lat, lon = _parents(rng, span, rate, modulation)
+    m = magnitudes(rng, len(t))
+    t0 = rng.uniform(0.0, span)
+    lat0, lon0 = rng.uniform(*REGION[0]), rng.uniform(*REGION[1])
+    n = rng.poisson(size)
+    at = t0 + omori_delays(rng, n, c, p, span)
+    alat, alon = _around(rng, np.full(n, lat0), np.full(n, lon0),
+                         float(aftershock_zone_km(main_magnitude)))
+    all_t = np.concatenate([t, [t0], at])
+    cluster = np.concatenate([np.arange(len(t)), np.full(n + 1, len(t))])
+    return _catalogue(span, all_t, np.concatenate([lat, [lat0], alat]),
+                      np.concatenate([lon, [lon0], alon]), cluster,
+                      np.concatenate([m, [main_magnitude], magnitudes(rng, n)]))

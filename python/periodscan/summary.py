@@ -219,6 +219,33 @@ def _kappa_lines(a):
                         "Poisson levels): " + ", ".join(
                             "%.3f (FAP %g %%)" % (a.kappa.kappa * baluev_level(alpha, a.w),
                                                   100 * alpha) for alpha in SCAN_FAP) + ".")
+    out += _local_lines(a)
+    return out
+
+
+def _local_lines(a):
+    """The FAP of DeltaLogLik / kappa(f) and of the declustered background
+    at every peak where they are defined."""
+    parts = ["peak %d %.3g (kappa(f) = %.3g, K = %d)" % (r, s.local, s.local_level.kappa,
+                                                         s.local_level.frequencies)
+             for r, s in enumerate(a.significance, start=1) if s.local is not None]
+    out = []
+    if parts:
+        out += _wrapped("local level (kappa(f), the mean DeltaLogLik over K independent "
+                        "frequencies around the peak, lines and its own lobes left out; "
+                        "DeltaLogLik/kappa(f) against the F tail where kappa(f) shows "
+                        "clustering, else the Poisson FAP of DeltaLogLik/max(1, kappa(f))): FAP "
+                        "over all periods " + ", ".join(parts) + ".")
+    b = getattr(a, "background", None)
+    if b is not None and b.check is not None:
+        out += _wrapped("declustered background (%d Gardner-Knopoff main shocks, clustering "
+                        "check %s): FAP over all periods at the peak's frequency " % (
+                            b.events, "fires" if b.check.clustered else "passes") + ", ".join(
+                            "peak %d %s" % (r, "none applies" if s.background is None
+                                            else "%.3g" % s.background)
+                            for r, s in enumerate(a.significance, start=1)) + ".")
+    elif b is not None:
+        out += _wrapped("declustered background: not assessed: %s." % b.note)
     return out
 
 
@@ -272,9 +299,12 @@ def _verdict_lines(a):
             text += (" %s too, but as side lobe%s of a stronger peak."
                      % (lobe_text[0].upper() + lobe_text[1:], "s" if len(lobes) > 1 else ""))
     elif not a.significance_known():
-        text = ("significance: not known; the catalogue is clustered and kappa is not defined, "
-                "so no false-alarm level printed here applies (decluster, or scan longer "
-                "periods).")
+        unknown = [i for i, s in zip(a.peaks, a.significance) if s.applies is None]
+        text = ("significance: not known for %s %s; the catalogue is clustered and no "
+                "false-alarm level printed here applies to %s (decluster, or scan a band with "
+                "more independent frequencies)." % (
+                    "peak" if len(unknown) == 1 else "peaks", _ranks(a, unknown),
+                    "it" if len(unknown) == 1 else "them"))
     else:
         text = ("significance: no peak passes the %g %% level over all periods by every method "
                 "that applies." % (100 * SIGNIFICANT_FAP))

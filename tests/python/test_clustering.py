@@ -74,6 +74,14 @@ def _spectrum(t, tmin=20.0, tmax=200.0):
     return f, likelihood.fit(t, f).delta_log_lik, span
 
 
+def _weekday_blasts(rng):
+    """800 events in a year, each on a weekday between 8 and 16 h."""
+    days = rng.integers(0, 365, 3000)
+    days = days[days % 7 < 5][:800]
+    return simulate.Catalogue(np.sort(days + rng.uniform(8, 16, len(days)) / 24), None, None,
+                              None, None, 365.0)
+
+
 @pytest.mark.parametrize("make, tmin, tmax, clustered, frequencies", [
     (lambda rng: simulate.poisson(rng, 1000.0, 0.4), 20, 200, False, 41),
     (lambda rng: simulate.neyman_scott(rng, 1000.0, 0.15, 5), 20, 200, True, 40),
@@ -83,6 +91,9 @@ def _spectrum(t, tmin=20.0, tmax=200.0):
     # a band that holds little more than the peak cannot be checked
     (lambda rng: simulate.poisson(rng, 1000.0, 0.4, simulate.Modulation(0.9, 50.0)),
      45, 55, None, 0),
+    # blasts by day on weekdays: the harmonics and combination tones of the
+    # daily and weekly cycles are lines, not clustering
+    (_weekday_blasts, 0.2, 10, False, 1704),
 ])
 def test_clustering_check(make, tmin, tmax, clustered, frequencies):
     f, z, span = _spectrum(make(np.random.default_rng(11)).time, tmin, tmax)
