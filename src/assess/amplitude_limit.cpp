@@ -1,0 +1,168 @@
+#include "assess/amplitude_limit.h"
+
+#include <algorithm>
+#include <cmath>
+#include <numbers>
+
+#include "assess/rate_profile.h"
+#include "estimator/periodic_fit.h"
+#include "parallel/ordered_work.h"
+
+namespace periodscan {
+
+namespace {
+
+constexpr double kPi = std::numbers::pi;
+constexpr int kPhaseSteps = 40;
+constexpr int kHalvings = 30;
+constexpr int kRootSteps = 100;
+constexpr double kBracket = 1e-12;
+
+// One frequency's events: the cos and sin of nu z_i, and the exposure's
+// moments, formed once.
+class PhaseProfile {
+ public:
+  PhaseProfile(const RateProfile& profile, std::vector<double>* cos_work,
+               std::vector<double>* sin_work, double nu)
+      : cos_(*cos_work), sin_(*sin_work), n_(double(profile.count())) {
+    const auto z = profile.positions();
+    cos_.resize(z.size());
+    sin_.resize(z.size());
+    for (std::size_t i = 0; i < z.size(); ++i) {
+      cos_[i] = std::cos(nu * z[i]);
+      sin_[i] = std::sin(nu * z[i]);
+    }
+    const RateProfile::ExposureMoments e = profile.exposure_moments(nu);
+    c_ = e.c;
+    s_ = e.s;
+  }
+
+  struct Point {
+    double value = -HUGE_VAL;
+    double d_amplitude = 0.0;
+    double d_phase = 0.0;
+    double d2_phase = 0.0;
+  };
+
+  Point at(double a, double phase) const {
+    const double cp = std::cos(phase), sp = std::sin(phase);
+    double sum_log = 0.0, sc = 0.0, ss = 0.0, sca = 0.0;
+    Point out;
+    for (std::size_t i = 0; i < cos_.size(); ++i) {
+      const double c = cos_[i] * cp - sin_[i] * sp;
+      const double s = sin_[i] * cp + cos_[i] * sp;
+      const double r = 1.0 + a * c;
+      if (!(r > 0.0)) return out;
+      const double q = 1.0 / r;
+      sum_log += std::log(r);
+      sc += c * q;
+      ss += s * q;
+      sca += (c + a) * q * q;
+    }
+    const double j = cp * c_ - sp * s_;
+    const double j_phase = -sp * c_ - cp * s_;
+    const double d = 1.0 + a * j;
+    if (!(d > 0.0)) return out;
+    out.value = sum_log - n_ * std::log(d);
+    out.d_amplitude = sc - n_ * j / d;
+    out.d_phase = -a * ss - n_ * a * j_phase / d;
+    out.d2_phase = -a * sca + n_ * a * a * j_phase * j_phase / (d * d) + n_ * a * j / d;
+    return out;
+  }
+
+  // The maximum over the phase at A = a, from `phase` (updated).
+  Point best_phase(double a, double* phase) const {
+    Point p = at(a, *phase);
+    for (int step = 0; step < kPhaseSteps && std::isfinite(p.value); ++step) {
+      double move = p.d2_phase < 0.0 ? -p.d_phase / p.d2_phase : std::copysign(0.1, p.d_phase);
+      move = std::clamp(move, -0.5, 0.5);
+      bool moved = false;
+      for (int h = 0; h < kHalvings; ++h, move *= 0.5) {
+        const Point trial = at(a, *phase + move);
+        if (std::isfinite(trial.value) && trial.value >= p.value) {
+          moved = trial.value > p.value && std::fabs(move) > 1e-13;
+          *phase += move;
+          p = trial;
+          break;
+        }
+      }
+      if (!moved || std::fabs(move) < 1e-11) break;
+    }
+    return p;
+  }
+
+ private:
+  std::vector<double>& cos_;
+  std::vector<double>& sin_;
+  double n_;
+  double c_ = 0.0, s_ = 0.0;
+};
+
+double limit_at(const RateProfile& profile, PeriodicFitter* fitter, std::vector<double>* cos_work,
+                std::vector<double>* sin_work, double frequency, double kappa) {
+  const double span = profile.span();
+  const double nu = frequency * span;
+  const PeriodicFit fit = fitter->fit(2.0 * kPi * frequency);
+  if (fit.amplitude >= 1.0) return 1.0;
+  const PhaseProfile phases(profile, cos_work, sin_work, nu);
+  double phase = fit.phase + kPi * nu;
+  // The best point itself, as this profile computes it.
+  const PhaseProfile::Point best = phases.best_phase(fit.amplitude, &phase);
+  const double peak = std::max(best.value, fit.delta_log_lik);
+  const double target = peak - kDropOneSided * kappa;
+  double phase_one = phase;
+  if (phases.best_phase(1.0, &phase_one).value >= target) return 1.0;
+
+  double inside = fit.amplitude, outside = 1.0;
+  double inside_phase = phase;
+  double a = 0.5 * (inside + outside);
+  for (int step = 0; step < kRootSteps && outside - inside > kBracket; ++step) {
+    double trial_phase = inside_phase;
+    const PhaseProfile::Point p = phases.best_phase(a, &trial_phase);
+    const double h = p.value - target;
+    if (h >= 0.0) {
+      inside = a;
+      inside_phase = trial_phase;
+    } else {
+      outside = a;
+    }
+    if (std::isfinite(p.value) && std::fabs(h) < 1e-10) return a;
+    // Newton's step on A where it stays inside the bracket.
+    const double next =
+        std::isfinite(p.value) && p.d_amplitude < 0.0 ? a - h / p.d_amplitude : HUGE_VAL;
+    a = next > inside && next < outside ? next : 0.5 * (inside + outside);
+  }
+  return 0.5 * (inside + outside);
+}
+
+}  // namespace
+
+std::vector<double> amplitude_upper_limits(std::span<const double> x, const Exposure& exposure,
+                                           std::span<const double> frequencies, double kappa,
+                                           const SurveyOptions& options) {
+  const RateProfile profile(x, exposure);
+  const std::size_t total = frequencies.size();
+  std::vector<double> limits(total);
+  const int cores = available_cores();
+  const int threads =
+      std::max(1, std::min<int>(options.threads > 0 ? std::min(options.threads, cores) : cores,
+                                int(std::max<std::size_t>(total, 1))));
+  std::vector<PeriodicFitter> fitters;
+  fitters.reserve(std::size_t(threads));
+  for (int t = 0; t < threads; ++t) fitters.emplace_back(x, exposure);
+  const auto workers = static_cast<std::size_t>(threads);
+  std::vector<std::vector<double>> cos_work(workers), sin_work(workers);
+  run_in_order(
+      int64_t(total), threads,
+      [&](int64_t i, int worker) {
+        const auto w = std::size_t(worker);
+        limits[std::size_t(i)] = limit_at(profile, &fitters[w], &cos_work[w], &sin_work[w],
+                                          frequencies[std::size_t(i)], kappa);
+      },
+      [&](int64_t i) {
+        if (options.progress) options.progress(std::size_t(i) + 1, total);
+      });
+  return limits;
+}
+
+}  // namespace periodscan
