@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <numbers>
 
 #include "assess/rate_profile.h"
@@ -17,6 +18,7 @@ constexpr int kPhaseSteps = 40;
 constexpr int kHalvings = 30;
 constexpr int kRootSteps = 100;
 constexpr double kBracket = 1e-12;
+constexpr double kGainTolerance = 1e-14;
 
 // One frequency's events: the cos and sin of nu z_i, and the exposure's
 // moments, formed once.
@@ -42,11 +44,13 @@ class PhaseProfile {
     double d_amplitude = 0.0;
     double d_phase = 0.0;
     double d2_phase = 0.0;
+    double d2_amplitude = 0.0;
+    double d2_cross = 0.0;  // d2/dA dphase
   };
 
   Point at(double a, double phase) const {
     const double cp = std::cos(phase), sp = std::sin(phase);
-    double sum_log = 0.0, sc = 0.0, ss = 0.0, sca = 0.0;
+    double sum_log = 0.0, sc = 0.0, ss = 0.0, sca = 0.0, scc = 0.0, ss2 = 0.0;
     Point out;
     for (std::size_t i = 0; i < cos_.size(); ++i) {
       const double c = cos_[i] * cp - sin_[i] * sp;
@@ -58,6 +62,8 @@ class PhaseProfile {
       sc += c * q;
       ss += s * q;
       sca += (c + a) * q * q;
+      scc += c * c * q * q;
+      ss2 += s * q * q;
     }
     const double j = cp * c_ - sp * s_;
     const double j_phase = -sp * c_ - cp * s_;
@@ -67,6 +73,8 @@ class PhaseProfile {
     out.d_amplitude = sc - n_ * j / d;
     out.d_phase = -a * ss - n_ * a * j_phase / d;
     out.d2_phase = -a * sca + n_ * a * a * j_phase * j_phase / (d * d) + n_ * a * j / d;
+    out.d2_amplitude = -scc + n_ * j * j / (d * d);
+    out.d2_cross = -ss2 - n_ * j_phase / (d * d);
     return out;
   }
 
@@ -74,6 +82,8 @@ class PhaseProfile {
   Point best_phase(double a, double* phase) const {
     Point p = at(a, *phase);
     for (int step = 0; step < kPhaseSteps && std::isfinite(p.value); ++step) {
+      // Converged where Newton's step would gain less than rounding shows.
+      if (p.d2_phase < 0.0 && 0.5 * p.d_phase * p.d_phase / -p.d2_phase < kGainTolerance) break;
       double move = p.d2_phase < 0.0 ? -p.d_phase / p.d2_phase : std::copysign(0.1, p.d_phase);
       move = std::clamp(move, -0.5, 0.5);
       bool moved = false;
@@ -110,12 +120,22 @@ double limit_at(const RateProfile& profile, PeriodicFitter* fitter, std::vector<
   const PhaseProfile::Point best = phases.best_phase(fit.amplitude, &phase);
   const double peak = std::max(best.value, fit.delta_log_lik);
   const double target = peak - kDropOneSided * kappa;
-  double phase_one = phase;
-  if (phases.best_phase(1.0, &phase_one).value >= target) return 1.0;
-
+  // The first try from the curvature of the profile at its peak (exact for a
+  // parabola), then Newton's steps on A inside the bracket [inside, outside].
+  // The bracket's top, 1, is not evaluated first: where every try stays
+  // above the level the bracket closes on 1, the limit.
+  double curvature = best.d2_amplitude;
+  if (best.d2_phase < 0.0) curvature -= best.d2_cross * best.d2_cross / best.d2_phase;
   double inside = fit.amplitude, outside = 1.0;
   double inside_phase = phase;
-  double a = 0.5 * (inside + outside);
+  bool top_checked = false;  // whether the profile at A = 1 is known to lie below the level
+  auto top_reaches = [&]() {
+    top_checked = true;
+    double top_phase = inside_phase;
+    return phases.best_phase(1.0, &top_phase).value >= target;
+  };
+  double a = curvature < 0.0 ? inside + std::sqrt(2.0 * (peak - target) / -curvature) : 1.0;
+  if (!(a > inside && a < outside)) a = 0.5 * (inside + outside);
   for (int step = 0; step < kRootSteps && outside - inside > kBracket; ++step) {
     double trial_phase = inside_phase;
     const PhaseProfile::Point p = phases.best_phase(a, &trial_phase);
@@ -127,11 +147,16 @@ double limit_at(const RateProfile& profile, PeriodicFitter* fitter, std::vector<
       outside = a;
     }
     if (std::isfinite(p.value) && std::fabs(h) < 1e-10) return a;
-    // Newton's step on A where it stays inside the bracket.
     const double next =
         std::isfinite(p.value) && p.d_amplitude < 0.0 ? a - h / p.d_amplitude : HUGE_VAL;
-    a = next > inside && next < outside ? next : 0.5 * (inside + outside);
+    if (next >= outside && outside == 1.0 && !top_checked) {
+      if (top_reaches()) return 1.0;
+      a = 0.5 * (inside + outside);
+    } else {
+      a = next > inside && next < outside ? next : 0.5 * (inside + outside);
+    }
   }
+  if (outside == 1.0 && !top_checked && top_reaches()) return 1.0;
   return 0.5 * (inside + outside);
 }
 
@@ -162,6 +187,38 @@ std::vector<double> amplitude_upper_limits(std::span<const double> x, const Expo
       [&](int64_t i) {
         if (options.progress) options.progress(std::size_t(i) + 1, total);
       });
+  return limits;
+}
+
+std::vector<double> band_upper_limits(std::span<const double> x, const Exposure& exposure,
+                                      const FrequencyGrid& grid, double kappa,
+                                      const SurveyOptions& options) {
+  const std::size_t total = grid.size();
+  SurveyOptions quiet;
+  quiet.threads = options.threads;
+  if (options.progress) quiet.progress = [&](std::size_t, std::size_t) { options.progress(0, 1); };
+  const std::vector<SpectrumRow> rows = survey_spectrum(x, grid, exposure, quiet);
+  std::vector<std::size_t> order(total);
+  for (std::size_t i = 0; i < total; ++i) order[i] = i;
+  auto amplitude = [&](std::size_t i) {
+    const double a = rows[i].fit.amplitude;
+    return std::isfinite(a) ? a : -1.0;
+  };
+  std::stable_sort(order.begin(), order.end(),
+                   [&](std::size_t a, std::size_t b) { return amplitude(a) > amplitude(b); });
+  const double delta = std::sqrt(4.0 * kappa * kDropOneSided / double(x.size()));
+  const double floor = total ? amplitude(order[0]) - kScreenWidths * delta : 0.0;
+  std::vector<double> chosen;
+  std::vector<std::size_t> where;
+  for (std::size_t k = 0; k < total; ++k) {
+    if (k >= kScreenLeast && amplitude(order[k]) < floor) break;
+    where.push_back(order[k]);
+  }
+  std::sort(where.begin(), where.end());
+  for (const std::size_t i : where) chosen.push_back(grid.at(i));
+  const std::vector<double> found = amplitude_upper_limits(x, exposure, chosen, kappa, options);
+  std::vector<double> limits(total, std::numeric_limits<double>::quiet_NaN());
+  for (std::size_t k = 0; k < where.size(); ++k) limits[where[k]] = found[k];
   return limits;
 }
 

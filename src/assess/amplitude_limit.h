@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "estimator/exposure.h"
+#include "scan/frequency_grid.h"
 #include "scan/frequency_survey.h"
 
 namespace periodscan {
@@ -36,5 +37,20 @@ inline constexpr double kDropOneSided = 1.3527717294280424;  // chi2_1 quantile 
 std::vector<double> amplitude_upper_limits(std::span<const double> x, const Exposure& exposure,
                                            std::span<const double> frequencies, double kappa,
                                            const SurveyOptions& options);
+
+// The largest limit over a band, without the limit at every frequency: the
+// fits at all of `grid`'s frequencies (the survey, on its fast route where
+// the grid is uniform) give each one's best A, and the limit is worked out
+// only where the best A lies within kScreenWidths * delta of the band's
+// largest (and at the kScreenLeast frequencies of largest A at least),
+// delta = sqrt(4 kappa kDropOneSided / N) the distance from the best A to its
+// limit where A is small (the profile is then N/4 (A - A*)^2 below its
+// peak), which it only shrinks to at larger A. Returns the limit at every
+// frequency, NaN where it was not worked out.
+inline constexpr double kScreenWidths = 2.0;
+inline constexpr std::size_t kScreenLeast = 16;
+std::vector<double> band_upper_limits(std::span<const double> x, const Exposure& exposure,
+                                      const FrequencyGrid& grid, double kappa,
+                                      const SurveyOptions& options);
 
 }  // namespace periodscan

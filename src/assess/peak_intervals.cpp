@@ -17,6 +17,7 @@ constexpr double kPi = std::numbers::pi;
 constexpr int kNewtonSteps = 60;
 constexpr int kLineSearchHalvings = 40;
 constexpr double kTolerance = 1e-12;
+constexpr double kGainTolerance = 1e-14;
 constexpr int kBisections = 30;
 constexpr double kMaxCycles = 1.5;
 
@@ -109,7 +110,12 @@ double maximise(const RateProfile& profile, const Line& line, double* y) {
       }
     }
     double dir[3] = {};
-    if (!solve_negative(d, h, g, dir)) {
+    if (solve_negative(d, h, g, dir)) {
+      // Converged where Newton's step would gain less than rounding shows.
+      double gain = 0.0;
+      for (int j = 0; j < d; ++j) gain += 0.5 * g[j] * dir[j];
+      if (gain < kGainTolerance) break;
+    } else {
       double scale = 1.0;
       for (int j = 0; j < d; ++j) scale = std::max(scale, std::fabs(h[j][j]));
       for (int j = 0; j < d; ++j) dir[j] = g[j] / scale;

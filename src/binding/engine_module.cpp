@@ -387,25 +387,6 @@ py::dict peak_intervals_of(const py::object& times_values, double frequency, dou
   return result;
 }
 
-py::array_t<double> upper_limits(const py::object& times_values, const py::object& frequency_values,
-                                 double kappa, const py::object& intervals_values, int threads,
-                                 const py::object& progress) {
-  check_threads(threads);
-  check_kappa(kappa);
-  const std::vector<double> frequencies = checked_frequencies(frequency_values, "frequencies");
-  const Sample sample = checked_sample(times_values, intervals_values, highest(frequencies));
-  std::vector<double> limits;
-  released(progress, [&](SignalWatch& watch) {
-    const std::vector<double> x = relative_times(sample.times, sample.t1);
-    SurveyOptions options;
-    options.threads = threads;
-    options.progress = [&watch](std::size_t done, std::size_t total) { watch(done, total); };
-    limits = amplitude_upper_limits(x, sample_exposure(sample.intervals, sample.t1, sample.span),
-                                    frequencies, kappa, options);
-  });
-  return to_array(limits);
-}
-
 // The grid of a table: uniform (the survey's fast route) where the listed
 // frequencies are first + i*step to within 1e-9 of the step, as a resolving
 // grid read back from a table is; else the list itself.
@@ -420,6 +401,26 @@ FrequencyGrid table_grid(const std::vector<double>& f) {
     if (uniform) return FrequencyGrid::uniform(f[0], step, n);
   }
   return FrequencyGrid::listed(f);
+}
+
+py::array_t<double> upper_limits(const py::object& times_values, const py::object& frequency_values,
+                                 double kappa, const py::object& intervals_values, int threads,
+                                 const py::object& progress, bool every) {
+  check_threads(threads);
+  check_kappa(kappa);
+  const std::vector<double> frequencies = checked_frequencies(frequency_values, "frequencies");
+  const Sample sample = checked_sample(times_values, intervals_values, highest(frequencies));
+  std::vector<double> limits;
+  released(progress, [&](SignalWatch& watch) {
+    const std::vector<double> x = relative_times(sample.times, sample.t1);
+    const Exposure exposure = sample_exposure(sample.intervals, sample.t1, sample.span);
+    SurveyOptions options;
+    options.threads = threads;
+    options.progress = [&watch](std::size_t done, std::size_t total) { watch(done, total); };
+    limits = every ? amplitude_upper_limits(x, exposure, frequencies, kappa, options)
+                   : band_upper_limits(x, exposure, table_grid(frequencies), kappa, options);
+  });
+  return to_array(limits);
 }
 
 py::dict shift_scans(const py::object& times_values, const py::object& cluster_values,
@@ -485,8 +486,9 @@ PYBIND11_MODULE(_engine, m) {
         "Profile-likelihood intervals at a peak; see periodscan.uncertainty.");
   m.def("upper_limits", &periodscan::upper_limits, py::arg("times"), py::arg("frequencies"),
         py::arg("kappa") = 1.0, py::arg("intervals") = py::none(), py::arg("threads") = 0,
-        py::arg("progress") = py::none(),
-        "The 95 % upper limit on A at every frequency; see periodscan.uncertainty.");
+        py::arg("progress") = py::none(), py::arg("every") = false,
+        "The 95 % upper limit on A (every=True: at every frequency; else where it may be "
+        "the band's largest); see periodscan.uncertainty.");
   m.def("shift_scans", &periodscan::shift_scans, py::arg("times"), py::arg("clusters"),
         py::arg("frequencies"), py::arg("observed"), py::arg("intervals") = py::none(),
         py::arg("seed") = 0, py::arg("max_surrogates") = 99, py::arg("stop_after") = 10,
