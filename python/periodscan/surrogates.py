@@ -58,6 +58,9 @@ def cluster_shift_surrogates(times, clusters, frequencies, observed, intervals=N
     wholes. `intervals`: the (start, end) pairs the events were watched
     over, None for the whole span. `progress`, when given, is called now and
     then with (surrogates done, max_surrogates)."""
+    seed = _whole(seed, "seed")
+    if not 0 <= seed < 1 << 64:
+        raise ValueError("seed must be 0 or more, below 2**64")
     labels = np.asarray(clusters)
     if intervals is not None:
         intervals = _real_array(intervals, "intervals")
@@ -66,7 +69,7 @@ def cluster_shift_surrogates(times, clusters, frequencies, observed, intervals=N
     scans = engine().shift_scans(
         _real_array(times, "times"), labels,
         np.atleast_1d(_real_array(frequencies, "frequencies")),
-        _real(observed, "observed"), intervals, _whole(seed, "seed"),
+        _real(observed, "observed"), intervals, seed,
         _whole(max_surrogates, "max_surrogates"), _whole(stop_after, "stop_after"),
         _whole(threads, "threads"), progress)
     drawn, reached = int(scans["drawn"]), int(scans["reached"])
