@@ -242,9 +242,9 @@ def assess_spectrum(spectrum, peaks, events=None, description=None, events_path=
         independent = independent_indices(frequency, span)
         try:
             with TerminalProgress("upper limit on A") as progress:
-                out.upper_limit = amplitude_upper_limit(t, frequency[independent],
-                                                        kappa=out.interval_kappa,
-                                                        intervals=intervals, progress=progress)
+                out.upper_limit = amplitude_upper_limit(
+                    t, frequency[independent], kappa=out.interval_kappa, intervals=intervals,
+                    progress=progress, amplitudes=np.asarray(amplitude)[independent])
         except ValueError:
             out.failed.append("the upper limit on A")
     for i in peaks:

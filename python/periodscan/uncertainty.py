@@ -94,18 +94,21 @@ def peak_uncertainty(times, frequency, kappa=1.0, intervals=None, threads=0):
 
 
 def amplitude_upper_limit(times, frequencies, kappa=1.0, intervals=None, threads=0,
-                          progress=None, every=False):
+                          progress=None, every=False, amplitudes=None):
     """The 95 % upper limit on A over the band of `frequencies` and where it
     is reached. The fits at every frequency give each one's best A; the
     limit, which lies a nearly constant distance above the best A where A is
     small and closer at larger A, is worked out only at the frequencies whose
     best A comes near the band's largest (`limits` holds nan elsewhere);
-    every=True works it out at every frequency. Pass the scan's independent
+    every=True works it out at every frequency. `amplitudes`: the best A at
+    each frequency where known (a table's column), else they are fitted.
+    Pass the scan's independent
     frequencies (clustering.independent_indices) rather than a dense grid.
     `progress`, when given, is called now and then with (done, total)."""
     f = np.atleast_1d(_real_array(frequencies, "frequencies"))
     limits = engine().upper_limits(_real_array(times, "times"), f, _real(kappa, "kappa"),
                                    _intervals(intervals), _whole(threads, "threads"), progress,
-                                   bool(every))
+                                   bool(every), None if amplitudes is None
+                                   else _real_array(amplitudes, "amplitudes"))
     k = int(np.nanargmax(limits))
     return UpperLimit(float(limits[k]), float(f[k]), limits, kappa)

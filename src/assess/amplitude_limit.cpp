@@ -191,34 +191,75 @@ std::vector<double> amplitude_upper_limits(std::span<const double> x, const Expo
 }
 
 std::vector<double> band_upper_limits(std::span<const double> x, const Exposure& exposure,
-                                      const FrequencyGrid& grid, double kappa,
-                                      const SurveyOptions& options) {
+                                      const FrequencyGrid& grid, std::span<const double> best,
+                                      double kappa, const SurveyOptions& options) {
   const std::size_t total = grid.size();
-  SurveyOptions quiet;
-  quiet.threads = options.threads;
-  if (options.progress) quiet.progress = [&](std::size_t, std::size_t) { options.progress(0, 1); };
-  const std::vector<SpectrumRow> rows = survey_spectrum(x, grid, exposure, quiet);
+  std::vector<double> limits(total, std::numeric_limits<double>::quiet_NaN());
+  if (total == 0) return limits;
+  std::vector<double> fitted;
+  if (best.size() != total) {
+    SurveyOptions quiet;
+    quiet.threads = options.threads;
+    if (options.progress) {
+      quiet.progress = [&](std::size_t, std::size_t) { options.progress(0, total); };
+    }
+    for (const SpectrumRow& row : survey_spectrum(x, grid, exposure, quiet)) {
+      fitted.push_back(row.fit.amplitude);
+    }
+    best = fitted;
+  }
+  const RateProfile profile(x, exposure);
+  auto amplitude = [&](std::size_t i) {
+    const double a = best[i];
+    return std::isfinite(a) ? std::clamp(a, 0.0, 1.0) : 0.0;
+  };
+  double largest = 0.0;
+  for (std::size_t i = 0; i < total; ++i) largest = std::max(largest, amplitude(i));
+  // Bounds on each limit around best A + delta: the distance shrinks with
+  // A, and the exposure's moment J and the events' scatter (1/sqrt(N))
+  // change the curvature of the profile.
+  const double n = double(x.size());
+  const double delta = std::sqrt(4.0 * kappa * kDropOneSided / n);
+  const double slack = kScreenSlackA * largest + kScreenSlackN / std::sqrt(n);
+  std::vector<double> upper(total), lower(total);
+  double floor = 0.0;
+  for (std::size_t i = 0; i < total; ++i) {
+    const RateProfile::ExposureMoments m = profile.exposure_moments(grid.at(i) * profile.span());
+    const double spread = slack + kScreenSlackJ * std::hypot(m.c, m.s);
+    upper[i] = amplitude(i) + delta * (1.0 + spread);
+    lower[i] = amplitude(i) + delta * std::max(0.0, 1.0 - spread);
+    floor = std::max(floor, lower[i]);
+  }
+  // The frequencies of largest best A always; then every one whose bound
+  // reaches the largest limit found, until none is left.
   std::vector<std::size_t> order(total);
   for (std::size_t i = 0; i < total; ++i) order[i] = i;
-  auto amplitude = [&](std::size_t i) {
-    const double a = rows[i].fit.amplitude;
-    return std::isfinite(a) ? a : -1.0;
-  };
   std::stable_sort(order.begin(), order.end(),
                    [&](std::size_t a, std::size_t b) { return amplitude(a) > amplitude(b); });
-  const double delta = std::sqrt(4.0 * kappa * kDropOneSided / double(x.size()));
-  const double floor = total ? amplitude(order[0]) - kScreenWidths * delta : 0.0;
-  std::vector<double> chosen;
-  std::vector<std::size_t> where;
-  for (std::size_t k = 0; k < total; ++k) {
-    if (k >= kScreenLeast && amplitude(order[k]) < floor) break;
-    where.push_back(order[k]);
+  std::vector<bool> done(total, false);
+  std::vector<std::size_t> next(order.begin(),
+                                order.begin() + std::ptrdiff_t(std::min(total, kScreenLeast)));
+  double found_most = 0.0;
+  while (true) {
+    for (std::size_t i = 0; i < total; ++i) {
+      if (!done[i] && upper[i] >= std::max(floor, found_most) &&
+          std::find(next.begin(), next.end(), i) == next.end()) {
+        next.push_back(i);
+      }
+    }
+    if (next.empty()) break;
+    std::sort(next.begin(), next.end());
+    std::vector<double> chosen;
+    for (const std::size_t i : next) chosen.push_back(grid.at(i));
+    const std::vector<double> found = amplitude_upper_limits(x, exposure, chosen, kappa, options);
+    for (std::size_t k = 0; k < next.size(); ++k) {
+      limits[next[k]] = found[k];
+      done[next[k]] = true;
+      found_most = std::max(found_most, found[k]);
+    }
+    next.clear();
+    floor = found_most;
   }
-  std::sort(where.begin(), where.end());
-  for (const std::size_t i : where) chosen.push_back(grid.at(i));
-  const std::vector<double> found = amplitude_upper_limits(x, exposure, chosen, kappa, options);
-  std::vector<double> limits(total, std::numeric_limits<double>::quiet_NaN());
-  for (std::size_t k = 0; k < where.size(); ++k) limits[where[k]] = found[k];
   return limits;
 }
 

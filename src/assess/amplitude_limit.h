@@ -38,19 +38,23 @@ std::vector<double> amplitude_upper_limits(std::span<const double> x, const Expo
                                            std::span<const double> frequencies, double kappa,
                                            const SurveyOptions& options);
 
-// The largest limit over a band, without the limit at every frequency: the
-// fits at all of `grid`'s frequencies (the survey, on its fast route where
-// the grid is uniform) give each one's best A, and the limit is worked out
-// only where the best A lies within kScreenWidths * delta of the band's
-// largest (and at the kScreenLeast frequencies of largest A at least),
-// delta = sqrt(4 kappa kDropOneSided / N) the distance from the best A to its
-// limit where A is small (the profile is then N/4 (A - A*)^2 below its
-// peak), which it only shrinks to at larger A. Returns the limit at every
-// frequency, NaN where it was not worked out.
-inline constexpr double kScreenWidths = 2.0;
+// The largest limit over a band, without the limit at every frequency. `best`
+// holds the best A at each of `grid`'s frequencies (a table's column), or is
+// empty, and the survey fits them (on its fast route where the grid is
+// uniform). Where A is small the profile
+// lies N/4 (A - A*)^2 below its peak, so the limit is the best A plus
+// delta = sqrt(4 kappa kDropOneSided / N), give or take a share of delta
+// that grows with A, with the exposure's moment |J| and with 1/sqrt(N)
+// (kScreenSlack*). The limit is worked out at the kScreenLeast frequencies
+// of largest best A, then at every frequency whose upper bound reaches the
+// largest limit found (or the largest lower bound), until none is left.
+// Returns the limit at every frequency, NaN where it was not worked out.
 inline constexpr std::size_t kScreenLeast = 16;
+inline constexpr double kScreenSlackA = 2.0;
+inline constexpr double kScreenSlackJ = 4.0;
+inline constexpr double kScreenSlackN = 10.0;
 std::vector<double> band_upper_limits(std::span<const double> x, const Exposure& exposure,
-                                      const FrequencyGrid& grid, double kappa,
-                                      const SurveyOptions& options);
+                                      const FrequencyGrid& grid, std::span<const double> best,
+                                      double kappa, const SurveyOptions& options);
 
 }  // namespace periodscan

@@ -18,7 +18,11 @@ constexpr int kNewtonSteps = 60;
 constexpr int kLineSearchHalvings = 40;
 constexpr double kTolerance = 1e-12;
 constexpr double kGainTolerance = 1e-14;
-constexpr int kBisections = 30;
+constexpr int kRootSteps = 100;
+// An end is found when the profile there is this close to the level, or its
+// bracket this small relative to the reach.
+constexpr double kLevelTolerance = 1e-10;
+constexpr double kBracket = 1e-12;
 constexpr double kMaxCycles = 1.5;
 
 // Coordinates q = (nu, s, phase), A = sin^2 s. A profile holds q on the line
@@ -83,13 +87,18 @@ bool solve_negative(int d, double h[3][3], const double* g, double* out) {
 
 // The maximum along the line from y (Newton's method with a halving line
 // search; a gradient step where the Hessian is not negative definite).
-// Returns the value there; y is updated.
-double maximise(const RateProfile& profile, const Line& line, double* y) {
+// Returns the value there; y is updated, and *last (when given) holds the
+// derivatives in (nu, A, phase) there.
+double maximise(const RateProfile& profile, const Line& line, double* y,
+                ProfileDerivatives* last = nullptr) {
   double value = value_at(profile, line, y);
   const int d = line.free;
+  bool current = false;  // whether p holds the derivatives at y
+  ProfileDerivatives p;
   for (int step = 0; step < kNewtonSteps && std::isfinite(value); ++step) {
     const auto q = line.at(y);
-    const ProfileDerivatives p = profile.derivatives(q[0], sin2(q[1]), q[2]);
+    p = profile.derivatives(q[0], sin2(q[1]), q[2]);
+    current = true;
     // From (nu, A, phase) to q: dA/ds = sin 2s, d2A/ds2 = 2 cos 2s.
     const double a1 = std::sin(2.0 * q[1]), a2 = 2.0 * std::cos(2.0 * q[1]);
     double gq[3] = {p.gradient[0], p.gradient[1] * a1, p.gradient[2]};
@@ -130,10 +139,18 @@ double maximise(const RateProfile& profile, const Line& line, double* y) {
         moved = v - value > kTolerance;
         std::copy(trial, trial + d, y);
         value = v;
+        current = false;
         break;
       }
     }
     if (!moved) break;
+  }
+  if (last != nullptr) {
+    if (!current) {
+      const auto q = line.at(y);
+      p = profile.derivatives(q[0], sin2(q[1]), q[2]);
+    }
+    *last = p;
   }
   return value;
 }
@@ -181,6 +198,25 @@ struct End {
   bool bounded;
 };
 
+// The slope of a profile in the value held fixed, from the derivatives at
+// its maximum over the free coordinates (where their own slopes vanish).
+double held_slope(Kind kind, const ProfileDerivatives& p, const double* y) {
+  switch (kind) {
+    case Kind::kFrequency:
+      return p.gradient[0];
+    case Kind::kAmplitude:
+      return p.gradient[1];
+    case Kind::kPhase:
+      return p.gradient[2];
+    case Kind::kTime:  // phase = -nu tau
+      return -y[0] * p.gradient[2];
+  }
+  return 0.0;
+}
+
+// Stepping out from the estimate (2 %, 4 %, ... of the reach) until the
+// profile falls below the target, then Newton's steps on the held value kept
+// inside the bracket (bisection where a step would leave it).
 End find_end(const RateProfile& profile, Kind kind, double estimate, const std::array<double, 3>& q,
              double target, double direction, double limit) {
   const double reach = std::fabs(limit - estimate);
@@ -189,10 +225,13 @@ End find_end(const RateProfile& profile, Kind kind, double estimate, const std::
   double y[2];
   free_coordinates(kind, q, y);
   double gap = 0.02 * reach;
+  double v = 0.0, z = 0.0, slope = 0.0;
   while (true) {
-    const double v = estimate + direction * std::min(gap, reach);
+    v = estimate + direction * std::min(gap, reach);
     double trial[2] = {y[0], y[1]};
-    const double z = maximise(profile, profile_line(kind, v), trial);
+    ProfileDerivatives p;
+    z = maximise(profile, profile_line(kind, v), trial, &p);
+    slope = held_slope(kind, p, trial);
     if (!(z >= target)) {
       outside = v;
       break;
@@ -202,16 +241,22 @@ End find_end(const RateProfile& profile, Kind kind, double estimate, const std::
     y[0] = trial[0], y[1] = trial[1];
     gap *= 2.0;
   }
-  for (int i = 0; i < kBisections; ++i) {
-    const double mid = 0.5 * (inside + outside);
+  for (int i = 0; i < kRootSteps; ++i) {
+    if (std::fabs(outside - inside) <= kBracket * reach) break;
+    const double newton = std::isfinite(z) && slope != 0.0 ? v - (z - target) / slope : HUGE_VAL;
+    const bool within = std::isfinite(newton) && (newton - inside) * (newton - outside) < 0.0;
+    v = within ? newton : 0.5 * (inside + outside);
     double trial[2] = {y[0], y[1]};
-    const double z = maximise(profile, profile_line(kind, mid), trial);
+    ProfileDerivatives p;
+    z = maximise(profile, profile_line(kind, v), trial, &p);
+    slope = held_slope(kind, p, trial);
     if (!(z >= target)) {
-      outside = mid;
+      outside = v;
     } else {
-      inside = mid;
+      inside = v;
       y[0] = trial[0], y[1] = trial[1];
     }
+    if (std::isfinite(z) && std::fabs(z - target) < kLevelTolerance) return {v, true};
   }
   return {0.5 * (inside + outside), true};
 }

@@ -405,11 +405,22 @@ FrequencyGrid table_grid(const std::vector<double>& f) {
 
 py::array_t<double> upper_limits(const py::object& times_values, const py::object& frequency_values,
                                  double kappa, const py::object& intervals_values, int threads,
-                                 const py::object& progress, bool every) {
+                                 const py::object& progress, bool every,
+                                 const py::object& amplitude_values) {
   check_threads(threads);
   check_kappa(kappa);
   const std::vector<double> frequencies = checked_frequencies(frequency_values, "frequencies");
   const Sample sample = checked_sample(times_values, intervals_values, highest(frequencies));
+  std::vector<double> best;
+  if (!amplitude_values.is_none()) {
+    const DoubleArray array = real_array(amplitude_values, "amplitudes");
+    if (array.ndim() != 1 || std::size_t(array.shape(0)) != frequencies.size()) {
+      invalid("amplitudes must hold one best A per frequency (" +
+              std::to_string(frequencies.size()) + ")");
+    }
+    const auto view = array.unchecked<1>();
+    for (py::ssize_t i = 0; i < view.shape(0); ++i) best.push_back(view(i));
+  }
   std::vector<double> limits;
   released(progress, [&](SignalWatch& watch) {
     const std::vector<double> x = relative_times(sample.times, sample.t1);
@@ -418,7 +429,7 @@ py::array_t<double> upper_limits(const py::object& times_values, const py::objec
     options.threads = threads;
     options.progress = [&watch](std::size_t done, std::size_t total) { watch(done, total); };
     limits = every ? amplitude_upper_limits(x, exposure, frequencies, kappa, options)
-                   : band_upper_limits(x, exposure, table_grid(frequencies), kappa, options);
+                   : band_upper_limits(x, exposure, table_grid(frequencies), best, kappa, options);
   });
   return to_array(limits);
 }
@@ -487,6 +498,7 @@ PYBIND11_MODULE(_engine, m) {
   m.def("upper_limits", &periodscan::upper_limits, py::arg("times"), py::arg("frequencies"),
         py::arg("kappa") = 1.0, py::arg("intervals") = py::none(), py::arg("threads") = 0,
         py::arg("progress") = py::none(), py::arg("every") = false,
+        py::arg("amplitudes") = py::none(),
         "The 95 % upper limit on A (every=True: at every frequency; else where it may be "
         "the band's largest); see periodscan.uncertainty.");
   m.def("shift_scans", &periodscan::shift_scans, py::arg("times"), py::arg("clusters"),

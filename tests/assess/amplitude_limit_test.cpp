@@ -80,7 +80,7 @@ TEST(AmplitudeLimitTest, ProfileFallsByTheDropAtTheLimit) {
           << "frequency " << frequencies[i];
     }
     const std::vector<double> band = band_upper_limits(
-        x, c.exposure, FrequencyGrid::uniform(0.05, 1.0 / 200.0, 40), c.kappa, one);
+        x, c.exposure, FrequencyGrid::uniform(0.05, 1.0 / 200.0, 40), {}, c.kappa, one);
     double most = 0.0, most_band = 0.0;
     for (std::size_t i = 0; i < limits.size(); ++i) {
       most = std::max(most, limits[i]);
