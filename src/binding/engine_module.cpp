@@ -388,8 +388,9 @@ py::dict peak_intervals_of(const py::object& times_values, double frequency, dou
 }
 
 // The grid of a table: uniform (the survey's fast route) where the listed
-// frequencies are first + i*step to within 1e-9 of the step, as a resolving
-// grid read back from a table is; else the list itself.
+// frequencies, rising, are first + i*step to within 1e-9 of the step, as a
+// resolving grid read back from a table is (in either order); else the list
+// itself. `f` must be rising (see rising_order).
 FrequencyGrid table_grid(const std::vector<double>& f) {
   const std::size_t n = f.size();
   if (n >= 2) {
@@ -401,6 +402,17 @@ FrequencyGrid table_grid(const std::vector<double>& f) {
     if (uniform) return FrequencyGrid::uniform(f[0], step, n);
   }
   return FrequencyGrid::listed(f);
+}
+
+// The order that sorts `f` rising (stable), and `f` in that order.
+std::vector<std::size_t> rising_order(const std::vector<double>& f, std::vector<double>* sorted) {
+  std::vector<std::size_t> order(f.size());
+  for (std::size_t i = 0; i < f.size(); ++i) order[i] = i;
+  std::stable_sort(order.begin(), order.end(),
+                   [&](std::size_t a, std::size_t b) { return f[a] < f[b]; });
+  sorted->clear();
+  for (const std::size_t i : order) sorted->push_back(f[i]);
+  return order;
 }
 
 py::array_t<double> upper_limits(const py::object& times_values, const py::object& frequency_values,
@@ -428,8 +440,17 @@ py::array_t<double> upper_limits(const py::object& times_values, const py::objec
     SurveyOptions options;
     options.threads = threads;
     options.progress = [&watch](std::size_t done, std::size_t total) { watch(done, total); };
-    limits = every ? amplitude_upper_limits(x, exposure, frequencies, kappa, options)
-                   : band_upper_limits(x, exposure, table_grid(frequencies), best, kappa, options);
+    if (every) {
+      limits = amplitude_upper_limits(x, exposure, frequencies, kappa, options);
+      return;
+    }
+    std::vector<double> rising, rising_best;
+    const std::vector<std::size_t> order = rising_order(frequencies, &rising);
+    for (std::size_t k = 0; k < best.size(); ++k) rising_best.push_back(best[order[k]]);
+    const std::vector<double> found =
+        band_upper_limits(x, exposure, table_grid(rising), rising_best, kappa, options);
+    limits.assign(found.size(), 0.0);
+    for (std::size_t k = 0; k < found.size(); ++k) limits[order[k]] = found[k];
   });
   return to_array(limits);
 }
@@ -457,7 +478,9 @@ py::dict shift_scans(const py::object& times_values, const py::object& cluster_v
   const auto view = labels_checked.unchecked<1>();
   std::vector<std::int64_t> labels(sample.times.size());
   for (std::size_t i = 0; i < labels.size(); ++i) labels[i] = view(py::ssize_t(i));
-  const FrequencyGrid grid = table_grid(frequencies);
+  std::vector<double> rising;
+  rising_order(frequencies, &rising);
+  const FrequencyGrid grid = table_grid(rising);
   ShiftScans scans;
   released(progress, [&](SignalWatch& watch) {
     const std::vector<double> x = relative_times(sample.times, sample.t1);
