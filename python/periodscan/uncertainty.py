@@ -82,10 +82,9 @@ def peak_uncertainty(times, frequency, kappa=1.0, intervals=None, threads=0):
     """Intervals at the peak nearest `frequency` (a grid frequency of the
     scan); `intervals`: the (start, end) pairs the events were watched over,
     None for the whole span."""
-    found = engine().peak_intervals(_real_array(times, "times"),
-                                     _real(frequency, "frequency"),
-                                     _real(kappa, "kappa"), _intervals(intervals),
-                                     _whole(threads, "threads"))
+    found = engine().peak_intervals(_real_array(times, "times"), _real(frequency, "frequency"),
+                                    _real(kappa, "kappa"), _intervals(intervals),
+                                    _whole(threads, "threads"))
     freq = Interval(*found["frequency"])
     period = Interval(1 / freq.estimate, 1 / freq.hi, 1 / freq.lo, freq.hi_bounded,
                       freq.lo_bounded)
