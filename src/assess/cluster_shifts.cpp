@@ -4,6 +4,8 @@
 #include <cmath>
 #include <random>
 
+#include "parallel/ordered_work.h"
+
 namespace periodscan {
 
 namespace {
@@ -57,28 +59,43 @@ ShiftScans cluster_shift_scans(std::span<const double> x, std::span<const std::i
                              distinct.begin());
   }
   std::mt19937_64 generator(plan.seed);
-  std::vector<double> shifts(distinct.size());
   ShiftScans out;
+  // The survey gains little from a second core; surrogates are spread over
+  // the cores instead, in batches of one per core, each surveyed on one
+  // thread. Their shifts are drawn in order before the batch runs, and the
+  // results are taken in order up to the stop, so that the batch size
+  // changes nothing but the work done past the stop.
+  const int cores = available_cores();
+  const auto threads = std::size_t(options.threads > 0 ? std::min(options.threads, cores) : cores);
   SurveyOptions inner;
-  inner.threads = options.threads;
-  if (options.progress) {
-    inner.progress = [&](std::size_t, std::size_t) {
-      options.progress(out.maxima.size(), plan.max_surrogates);
-    };
-  }
+  inner.threads = 1;
   while (out.maxima.size() < plan.max_surrogates && out.reached < plan.stop_after) {
-    for (double& shift : shifts) {
-      shift = double(generator() >> 11) * 0x1.0p-53 * exposure.total();
-    }
-    const std::vector<double> moved = shifted_positions(x, cluster, shifts, exposure);
-    double highest = -HUGE_VAL;
-    if (moved.back() > 0.0) {
-      for (const SpectrumRow& row : survey_spectrum(moved, grid, exposure, inner)) {
-        if (row.fit.delta_log_lik > highest) highest = row.fit.delta_log_lik;
+    const std::size_t batch = std::min(threads, plan.max_surrogates - out.maxima.size());
+    std::vector<std::vector<double>> moved(batch);
+    for (std::vector<double>& positions : moved) {
+      std::vector<double> shifts(distinct.size());
+      for (double& shift : shifts) {
+        shift = double(generator() >> 11) * 0x1.0p-53 * exposure.total();
       }
+      positions = shifted_positions(x, cluster, shifts, exposure);
     }
-    out.maxima.push_back(highest);
-    if (highest >= plan.observed) ++out.reached;
+    std::vector<double> highest(batch, -HUGE_VAL);
+    run_in_order(
+        int64_t(batch), int(batch),
+        [&](int64_t k, int) {
+          const std::vector<double>& positions = moved[std::size_t(k)];
+          if (!(positions.back() > 0.0)) return;
+          for (const SpectrumRow& row : survey_spectrum(positions, grid, exposure, inner)) {
+            highest[std::size_t(k)] = std::max(highest[std::size_t(k)], row.fit.delta_log_lik);
+          }
+        },
+        [&](int64_t) {
+          if (options.progress) options.progress(out.maxima.size(), plan.max_surrogates);
+        });
+    for (std::size_t k = 0; k < batch && out.reached < plan.stop_after; ++k) {
+      out.maxima.push_back(highest[k]);
+      if (highest[k] >= plan.observed) ++out.reached;
+    }
     if (options.progress) options.progress(out.maxima.size(), plan.max_surrogates);
   }
   return out;

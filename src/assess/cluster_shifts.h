@@ -18,7 +18,8 @@
 // in turn, one draw per cluster in increasing order of the cluster labels,
 // u = (draw >> 11) * 2^-53 in [0, 1) times the watched total. The same seed
 // gives the same shifts, and the survey gives the same bits for any thread
-// count, so the result does not depend on the thread count.
+// count; surrogates drawn past the stop (in a batch running in parallel) are
+// dropped, so the result does not depend on the thread count.
 #pragma once
 
 #include <cstddef>
@@ -45,8 +46,9 @@ struct ShiftPlan {
 };
 
 // x relative to the first event (non-decreasing, x.back() > 0) and inside the
-// exposure; one label per event. options.progress is called with the
-// surrogates done out of max_surrogates (and more often, for interruption).
+// exposure; one label per event. options.progress is called on the calling
+// thread with the surrogates done out of max_surrogates. Surrogates run one
+// per core (options.threads, 0 for every core), each surveyed on one thread.
 ShiftScans cluster_shift_scans(std::span<const double> x, std::span<const std::int64_t> labels,
                                const FrequencyGrid& grid, const Exposure& exposure,
                                const ShiftPlan& plan, const SurveyOptions& options);
