@@ -20,7 +20,10 @@ With the event times of the run it gathers:
   intervals   the profile-likelihood intervals of the period, A, the phase
               and the time of the rate maximum at the peaks that are
               significant (widened by kappa), or, where no peak is, the 95 %
-              upper limit on A over the band.
+              upper limit on A over the band; over the table's observation
+              intervals when it was fitted over them (its record names the
+              file). These, and the cluster-shift surrogates, are computed by
+              the compiled engine.
 
 A peak counts as significant when every false-alarm probability that applies
 to it is below SIGNIFICANT_FAP: that of its local level wherever kappa(f) is
@@ -40,6 +43,7 @@ from .clustering import clustering_check, fano_kappa, independent_indices, peak_
 from .flags import AMPLITUDE_BOUND, PeakFlags, at_edge, peak_flags
 from .local_level import events_fit, level_fap, local_level
 from .significance import baluev_fap, baluev_w
+from .progress import TerminalProgress
 from .uncertainty import amplitude_upper_limit, peak_uncertainty
 
 SIGNIFICANT_FAP = 0.05
@@ -163,20 +167,29 @@ def check_band(frequency, span, top_value):
     return lo, lo + cycles / span
 
 
-def own_check(events, frequency, span, top_value):
+def _fit(events, frequencies, intervals=None):
+    """The converged fit at `frequencies`: the engine's, else (the package
+    without its compiled part, whole span only) the numpy one."""
+    if _engine_available():
+        from .survey import fit_at
+        return fit_at(events, frequencies, intervals=intervals)
+    return likelihood.fit(events, frequencies)
+
+
+def own_check(events, frequency, span, top_value, intervals=None):
     """The clustering check on the events scanned at independent frequencies
     around the grid's band; returns (check, (fmin, fmax))."""
     lo, hi = check_band(frequency, span, top_value)
     f = lo + np.arange(int(math.floor((hi - lo) * span + 1e-9)) + 1) / span
-    z = likelihood.fit(events, f).delta_log_lik
+    z = _fit(events, f, intervals).delta_log_lik
     return clustering_check(f, z, span), (float(f[0]), float(f[-1]))
 
 
-def rate_maximum(events, frequency):
+def rate_maximum(events, frequency, intervals=None):
     """The time of the rate maximum of the fit at `frequency` nearest the
     middle of the record."""
     t = np.asarray(events, dtype=float)
-    fit = likelihood.fit(t, [frequency])
+    fit = _fit(t, [frequency], intervals)
     period = 1 / frequency
     first = float(t[0]) - fit.phase[0] / (2 * math.pi * frequency)
     middle = 0.5 * (float(t[0]) + float(t[-1]))
@@ -200,19 +213,24 @@ def peak_significance(z, w, local=None, clustered=False, kappa=None):
     return out
 
 
-def local_levels(events, frequency, z, peaks, failed):
-    """The local level (local_level.LocalLevel) at every peak, by index."""
+def local_levels(events, frequency, z, peaks, failed, intervals=None):
+    """The local level (local_level.LocalLevel) at every peak, by index;
+    over the observation intervals when given (which needs the engine)."""
     span = float(events[-1] - events[0])
     out = {}
     if not span > 0:
         return out
-    fit = events_fit(events)
+    fit = events_fit(events, intervals=intervals)
+    if fit is None:
+        failed.append("the local level over observation intervals: periodscan._engine "
+                      "is not built")
+        return out
     for i in peaks:
         if not np.isfinite(z[i]):
             continue
         try:
             out[i] = local_level(float(frequency[i]), float(z[i]), span, fit)
-        except np.linalg.LinAlgError:
+        except (ValueError, np.linalg.LinAlgError):
             failed.append("the local level at f = %.6g" % frequency[i])
     return out
 
@@ -240,29 +258,30 @@ def assess_spectrum(spectrum, peaks, events=None, description=None, events_path=
         return out
     t = np.asarray(events, dtype=float)
     span = out.span = float(t[-1] - t[0])
-    # The likelihood below integrates the rate over the whole span; a table
-    # fitted over observation intervals is not assessed with it.
-    record = getattr(spectrum, "record", None)
-    over_intervals = record is not None and record.over_intervals
+    # A table fitted over observation intervals is assessed over them too.
+    intervals, unassessed = table_intervals(getattr(spectrum, "record", None))
     out.flags = peak_flags(frequency, z, amplitude, peaks, span)
     out.w = baluev_w(float(np.min(frequency)), float(np.max(frequency)), float(np.var(t)))
 
     finite = np.isfinite(z)
     top = float(np.max(z[finite])) if finite.any() else 0.0
     out.check = clustering_check(frequency, z, span)
-    if out.check.frequencies < CHECK_MIN_FREQUENCIES and not over_intervals:
+    if out.check.frequencies < CHECK_MIN_FREQUENCIES and unassessed is None:
         try:
-            out.check, out.check_band = own_check(t, frequency, span, top)
-        except np.linalg.LinAlgError:
+            out.check, out.check_band = own_check(t, frequency, span, top, intervals)
+        except (ValueError, np.linalg.LinAlgError):
             out.failed.append("the clustering check's own scan")
     out.kappa = fano_kappa(t, float(np.min(spectrum.period)))
 
     kappa = out.kappa_value
-    levels = {} if over_intervals else local_levels(t, frequency, z, peaks, out.failed)
+    levels = ({} if unassessed is not None
+              else local_levels(t, frequency, z, peaks, out.failed, intervals))
     out.significance = [peak_significance(z[i], out.w, levels.get(i), out.clustered, kappa)
                         for i in peaks]
-    add_cluster_shifts(out, spectrum, events_path, description, force_shifts)
-    if not over_intervals:
+    add_cluster_shifts(out, spectrum, events_path, description, force_shifts, intervals,
+                       unassessed)
+    # The declustered background is scanned over the whole span of its events.
+    if intervals is None and unassessed is None:
         add_background(out, frequency, events_path, description)
     # A peak on the edge of the grid may have its maximum outside the band,
     # where the profile would wander off to: it gets no intervals.
@@ -271,34 +290,55 @@ def assess_spectrum(spectrum, peaks, events=None, description=None, events_path=
     if not out.significance_known():
         chosen = own[:1]
     chosen = chosen[:INTERVAL_PEAKS]
-    if over_intervals:
+    if unassessed is None and not _engine_available():
+        unassessed = "periodscan._engine is not built"
+    if unassessed is not None:
         out.skipped = ("the likelihood intervals, the upper limit on A and the time of the rate "
-                       "maximum: the table was fitted over observation intervals")
+                       "maximum: " + unassessed)
         return out
-    # Event times on a lattice of a trial period (whole days and a period of
-    # one day) make the fit's equations singular there; what cannot be
-    # computed is named in the summary instead of ending the run.
+    # What cannot be computed (events outside the intervals, phases beyond
+    # what the fit resolves) is named in the summary instead of ending the run.
     for i in chosen:
         try:
-            out.intervals[i] = peak_uncertainty(t, frequency[i], kappa=out.interval_kappa)
-        except np.linalg.LinAlgError:
+            out.intervals[i] = peak_uncertainty(t, frequency[i], kappa=out.interval_kappa,
+                                                intervals=intervals)
+        except ValueError:
             out.failed.append("the intervals at T = %.6g" % spectrum.period[i])
     if not out.any_significant() and finite.any():
         independent = independent_indices(frequency, span)
         try:
-            out.upper_limit = amplitude_upper_limit(t, frequency[independent],
-                                                    kappa=out.interval_kappa)
-        except np.linalg.LinAlgError:
+            with TerminalProgress("upper limit on A") as progress:
+                out.upper_limit = amplitude_upper_limit(
+                    t, frequency[independent], kappa=out.interval_kappa, intervals=intervals,
+                    progress=progress, amplitudes=np.asarray(amplitude)[independent])
+        except ValueError:
             out.failed.append("the upper limit on A")
     for i in peaks:
         if i in out.intervals:
             out.peak_times[i] = out.intervals[i].peak_time.estimate
         elif amplitude[i] > 0:
             try:
-                out.peak_times[i] = rate_maximum(t, frequency[i])
-            except np.linalg.LinAlgError:
+                out.peak_times[i] = rate_maximum(t, frequency[i], intervals)
+            except ValueError:
                 pass
     return out
+
+
+def table_intervals(record):
+    """(the observation intervals of a table fitted over them, None) or, for
+    a table fitted over the whole span, (None, None); (None, why) where its
+    intervals cannot be had."""
+    if record is None or not record.over_intervals:
+        return None, None
+    if not record.intervals_file:
+        return None, "the table was fitted over observation intervals it does not name"
+    from .eventfile import EventFileError
+    from .intervalfile import read_intervals, table_intervals_path
+    path = table_intervals_path(record.intervals_file, record.path)
+    try:
+        return read_intervals(path), None
+    except EventFileError as e:
+        return None, "the table's observation intervals cannot be read (%s)" % e
 
 
 # ---------------------------------------------------------------------------
@@ -306,11 +346,11 @@ def assess_spectrum(spectrum, peaks, events=None, description=None, events_path=
 # surrogate catalogues whose clusters (Gardner-Knopoff, from magnitudes and
 # locations) are moved as wholes to random places in the record.
 
-# Surrogate scans cost events x frequencies each; the test runs in the
-# summary when 99 of them stay below these many event-frequency pairs (the
-# compiled engine of periodscan-survey does some 1e8 a second, numpy 1e6).
-SHIFT_BUDGET_ENGINE = 2e9
-SHIFT_BUDGET_NUMPY = 5e6
+# Surrogate scans cost about one survey of the table each: some 4e9
+# event-frequency pairs a second on two cores on the engine's fast route (a
+# resolving grid). The test runs in the summary when its 99 scans stay below
+# these many pairs, about half a minute; --cluster-shifts runs it anyway.
+SHIFT_BUDGET = 1.2e11
 SHIFT_SEED = 20261208
 
 
@@ -328,28 +368,22 @@ def _engine_available():
     return _engine is not None
 
 
-def _scan_maximum(spectrum, frequency, use_engine):
-    """The scan that the surrogates repeat: the largest DeltaLogLik over the
-    spectrum's band, with the engine on a grid of as many periods evenly
-    spaced in log T, else with the package's likelihood at the grid's own
-    frequencies."""
-    lo, hi = float(np.min(spectrum.period)), float(np.max(spectrum.period))
-    if use_engine:
-        from .survey import survey
-        return lambda t: float(np.nanmax(survey(t, lo, hi, periods=len(frequency),
-                                                threads=0).delta_log_lik))
-    return lambda t: float(np.nanmax(likelihood.fit(t, frequency).delta_log_lik))
-
-
-def cluster_shifts(spectrum, events_path, description, force=False):
+def cluster_shifts(spectrum, events_path, description, force=False, intervals=None,
+                   unassessed=None):
     """The cluster-shift test of a spectrum whose event file has magnitudes
-    and locations, or the reason it was not run."""
+    and locations, or the reason it was not run. The surrogates are scanned
+    on the table's own grid and over its observation intervals, and compared
+    with the table's own largest DeltaLogLik."""
     from .decluster import DAYS_PER_UNIT, EventFileError, read_events
     from .declustering import gardner_knopoff
-    from .surrogates import MAX_SURROGATES, cluster_shift_fap
+    from .surrogates import MAX_SURROGATES, cluster_shift_surrogates
     unit = description.get("unit")
     if unit not in DAYS_PER_UNIT:
         return ClusterShifts(note="the time unit of the event file is not known")
+    if unassessed is not None:
+        return ClusterShifts(note=unassessed)
+    if not _engine_available():
+        return ClusterShifts(note="periodscan._engine is not built")
     try:
         table = read_events(events_path, list(description["columns"]))
     except EventFileError as e:
@@ -358,27 +392,35 @@ def cluster_shifts(spectrum, events_path, description, force=False):
     order = np.argsort(v["time"], kind="stable")
     times = v["time"][order]
     frequency = spectrum_frequencies(spectrum)
-    use_engine = _engine_available()
+    z = np.asarray(spectrum.delta_loglik, dtype=float)
+    if not np.isfinite(z).any():
+        return ClusterShifts(note="the table holds no fitted row")
     cost = len(times) * len(frequency) * MAX_SURROGATES
-    budget = SHIFT_BUDGET_ENGINE if use_engine else SHIFT_BUDGET_NUMPY
-    if cost > budget and not force:
+    if cost > SHIFT_BUDGET and not force:
         return ClusterShifts(note="%d surrogate scans of %d events at %d frequencies would take "
                              "long here; --cluster-shifts runs them"
                              % (MAX_SURROGATES, len(times), len(frequency)))
     result = gardner_knopoff(times * DAYS_PER_UNIT[unit], v["magnitude"][order],
                              v["latitude"][order], v["longitude"][order])
-    clusters = getattr(result, "linked", result.main_shock)
-    rng = np.random.default_rng(SHIFT_SEED)
-    return ClusterShifts(cluster_shift_fap(times, clusters,
-                                           _scan_maximum(spectrum, frequency, use_engine), rng))
+    clusters = np.asarray(getattr(result, "linked", result.main_shock))
+    try:
+        with TerminalProgress("cluster-shift surrogates") as progress:
+            fap = cluster_shift_surrogates(times, clusters, frequency, float(np.nanmax(z)),
+                                           intervals=intervals, seed=SHIFT_SEED,
+                                           progress=progress)
+    except ValueError as e:
+        return ClusterShifts(note="the surrogates cannot be scanned (%s)" % e)
+    return ClusterShifts(fap)
 
 
-def add_cluster_shifts(assessment, spectrum, events_path, description, force=False):
+def add_cluster_shifts(assessment, spectrum, events_path, description, force=False,
+                       intervals=None, unassessed=None):
     """Runs the cluster-shift test where the event file allows it; its
     false-alarm probability applies to the largest peak alongside the others."""
     if not (assessment.locations and events_path and assessment.declustered is None):
         return
-    assessment.shifts = cluster_shifts(spectrum, events_path, description, force)
+    assessment.shifts = cluster_shifts(spectrum, events_path, description, force, intervals,
+                                       unassessed)
     fap = assessment.shifts.fap
     if fap is None or not assessment.significance:
         return

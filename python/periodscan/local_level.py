@@ -145,14 +145,18 @@ def local_fap(x, k, w):
     return np.where(x > 0, fap, 1.0)
 
 
-def events_fit(times, threads=0):
+def events_fit(times, threads=0, intervals=None):
     """The `fit` of local_level for sorted event times: the engine's scan of
-    the neighbourhood, one sample per 1/L (its grid is then f + j/L), when
-    the compiled engine is there, else the package's likelihood."""
+    the neighbourhood, one sample per 1/L (its grid is then f + j/L), over
+    the observation intervals when given, when the compiled engine is
+    there; else the package's likelihood (None with intervals, which it
+    cannot integrate over)."""
     t = np.asarray(times, dtype=float)
     # The package exports the function survey under the module's name.
     survey_module = importlib.import_module(".survey", __package__)
     if survey_module._engine is None:
+        if intervals is not None:
+            return None
         from . import likelihood
         return lambda f: likelihood.fit(t, f).delta_log_lik
     span = float(t[-1] - t[0])
@@ -160,7 +164,7 @@ def events_fit(times, threads=0):
     def fit(frequency):
         f = np.asarray(frequency, dtype=float)
         r = survey_module.survey(t, 1 / f.max(), 1 / f.min(), samples_per_peak=1,
-                                 threads=threads)
+                                 intervals=intervals, threads=threads)
         k = np.rint((f - r.frequency[0]) * span).astype(np.int64)
         inside = (k >= 0) & (k < len(r.frequency))
         out = np.full(len(f), np.nan)

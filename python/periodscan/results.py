@@ -309,6 +309,8 @@ class TableRecord:
     over_intervals: bool = False
     frequencies: int = None
     windows: int = None
+    intervals_file: str = None    # as the survey was given it
+    path: str = None              # of the table
 
 
 RECORD_FORMAT = 2
@@ -368,6 +370,7 @@ def table_record(lines, path="the table"):
         record.span = record.last - record.t1
     record.sorted = entry("sorted", _yes_no, required=False) or False
     record.over_intervals = entry("exposure", _exposure) == "intervals"
+    record.intervals_file = entries.get("intervals_file", (None,))[0]
     record.frequencies = entry("frequencies", _whole)
     if entries.get("table", ("",))[0] == "windows" or "windows" in entries:
         record.windows = entry("windows", _whole)
@@ -611,6 +614,7 @@ def read_spectrum_table(path):
     period frequency delta_log_lik amplitude phase peak_time rayleigh_z."""
     lines = read_lines(path, encoding="utf-8")
     record = table_record(lines, path)
+    record.path = path
     rows = _read_table(path, FIT_COLUMNS, lines)
     check_table_rows(path, record, len(rows))
     if len(rows) < 2:

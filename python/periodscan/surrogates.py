@@ -16,16 +16,24 @@ them reach the observed maximum (Besag and Clifford, Biometrika 78, 301-304,
 drawn and p = (reached + 1) / (max_surrogates + 1). Either way p is a valid
 p-value; the sequential rule only saves work where p is large.
 
-Events outside the scan's observation intervals are not handled: a shifted
-cluster may land in a gap of the record.
+The surrogate scans run in the compiled engine (periodscan._engine) on the
+table's own grid and over its observation intervals: there the shift is in
+watched time (each event's position is mapped to the watched time before it,
+shifted circularly, and mapped back), so no event lands in a gap of the
+record. The shifts come from a fixed generator (std::mt19937_64) seeded with
+`seed`: the same seed gives the same surrogates on any machine and for any
+thread count.
 """
 
 from dataclasses import dataclass
 
 import numpy as np
 
+from .survey import _real, _real_array, _whole, engine
+
 MAX_SURROGATES = 99
 STOP_AFTER = 10
+SEED = 20261208
 
 
 @dataclass
@@ -40,30 +48,30 @@ class SurrogateFap:
         return "cluster shifts (%d clusters, %d surrogate scans)" % (self.clusters, self.drawn)
 
 
-def shift_clusters(times, clusters, rng):
-    """One surrogate: every cluster moved by its own uniform circular shift
-    over the span of the catalogue; sorted."""
-    t = np.asarray(times, dtype=float)
-    t0, span = float(t[0]), float(t[-1] - t[0])
-    ids, inverse = np.unique(np.asarray(clusters), return_inverse=True)
-    shift = rng.uniform(0.0, span, len(ids))
-    return np.sort(t0 + np.mod(t - t0 + shift[inverse], span))
-
-
-def cluster_shift_fap(times, clusters, scan, rng, observed=None,
-                      max_surrogates=MAX_SURROGATES, stop_after=STOP_AFTER):
-    """The empirical false-alarm probability of the scan's largest
-    DeltaLogLik. `scan` maps sorted times to that largest value; `clusters`
-    holds a cluster label for every event (one label per event for
-    independent events)."""
-    if observed is None:
-        observed = float(scan(np.asarray(times, dtype=float)))
-    count = len(np.unique(np.asarray(clusters)))
-    reached = 0
-    for drawn in range(1, max_surrogates + 1):
-        if scan(shift_clusters(times, clusters, rng)) >= observed:
-            reached += 1
-            if reached == stop_after:
-                return SurrogateFap(reached / drawn, observed, drawn, reached, count)
-    return SurrogateFap((reached + 1) / (max_surrogates + 1), observed, max_surrogates,
-                        reached, count)
+def cluster_shift_surrogates(times, clusters, frequencies, observed, intervals=None, seed=SEED,
+                             max_surrogates=MAX_SURROGATES, stop_after=STOP_AFTER, threads=0,
+                             progress=None):
+    """The empirical false-alarm probability of `observed`, the largest
+    DeltaLogLik of a scan of the sorted `times` at `frequencies` (the table's
+    own; a uniform grid takes the survey's fast route), from surrogates whose
+    clusters (`clusters`: a whole-number label per event) are shifted as
+    wholes. `intervals`: the (start, end) pairs the events were watched
+    over, None for the whole span. `progress`, when given, is called now and
+    then with (surrogates done, max_surrogates)."""
+    seed = _whole(seed, "seed")
+    if not 0 <= seed < 1 << 64:
+        raise ValueError("seed must be 0 or more, below 2**64")
+    labels = np.asarray(clusters)
+    if intervals is not None:
+        intervals = _real_array(intervals, "intervals")
+        if intervals.ndim == 1 and intervals.size == 2:
+            intervals = intervals.reshape(1, 2)
+    scans = engine().shift_scans(
+        _real_array(times, "times"), labels,
+        np.atleast_1d(_real_array(frequencies, "frequencies")),
+        _real(observed, "observed"), intervals, seed,
+        _whole(max_surrogates, "max_surrogates"), _whole(stop_after, "stop_after"),
+        _whole(threads, "threads"), progress)
+    drawn, reached = int(scans["drawn"]), int(scans["reached"])
+    fap = reached / drawn if reached >= stop_after else (reached + 1) / (max_surrogates + 1)
+    return SurrogateFap(fap, float(observed), drawn, reached, len(np.unique(labels)))

@@ -63,6 +63,14 @@ class SurveyResult:
         return int(np.nanargmax(self.delta_log_lik))
 
 
+def engine():
+    """The compiled module; ImportError saying how to build it where it is missing."""
+    if _engine is None:
+        raise ImportError("periodscan._engine is not built: build the project and put "
+                          "<build>/python on PYTHONPATH") from _ENGINE_ERROR
+    return _engine
+
+
 def _real_array(values, name):
     """values as a float64 array; ValueError for a masked array with masked
     values (whose hidden values would be surveyed), TypeError for complex
@@ -161,5 +169,28 @@ def survey(times, min_period, max_period, samples_per_peak=5, periods=None, inte
             intervals = intervals.reshape(1, 2)
     columns = _engine.survey(times, min_period, max_period, samples_per_peak,
                              0 if periods is None else periods, intervals, threads)
+    return SurveyResult(t1=columns["t1"], span=columns["span"],
+                        **{name: columns[name] for name in COLUMNS})
+
+
+def fit_at(times, frequencies, intervals=None, threads=0):
+    """The converged fit at each of `frequencies` (> 0, in the order given),
+    as survey() gives it on its grid: a SurveyResult with one row per
+    frequency. times, intervals and threads as for survey()."""
+    if _engine is None:
+        raise ImportError("periodscan._engine is not built: build the project and put "
+                          "<build>/python on PYTHONPATH") from _ENGINE_ERROR
+    threads = _whole(threads, "threads")
+    if threads < 0:
+        raise ValueError("threads must be 0 (every core) or more")
+    if threads > MAX_THREADS:
+        raise ValueError(f"threads must be at most {MAX_THREADS}")
+    times = _real_array(times, "times")
+    frequencies = np.atleast_1d(_real_array(frequencies, "frequencies"))
+    if intervals is not None:
+        intervals = _real_array(intervals, "intervals")
+        if intervals.ndim == 1 and intervals.size == 2:
+            intervals = intervals.reshape(1, 2)
+    columns = _engine.fit_at(times, frequencies, intervals, threads)
     return SurveyResult(t1=columns["t1"], span=columns["span"],
                         **{name: columns[name] for name in COLUMNS})

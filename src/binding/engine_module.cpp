@@ -6,6 +6,12 @@
 // Ctrl-C interrupts a long survey), and returns a dict of float64 arrays with
 // the command's columns, computed by the same code, so that both give the
 // same bits for the same times.
+//
+// The assessment's numerics run here too, checked and released the same way:
+// fit_at() (the converged fit at listed frequencies), peak_intervals() (the
+// profile-likelihood intervals at a peak), upper_limits() (the 95 % upper
+// limit on A at each frequency) and shift_scans() (cluster-shift surrogate
+// scans on a table's own grid).
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
@@ -18,6 +24,9 @@
 #include <string>
 #include <vector>
 
+#include "assess/amplitude_limit.h"
+#include "assess/cluster_shifts.h"
+#include "assess/peak_intervals.h"
 #include "results/survey_table.h"
 #include "scan/frequency_survey.h"
 #include "scan/survey_scale.h"
@@ -65,19 +74,33 @@ DoubleArray real_array(const py::object& values, const std::string& name) {
 
 // Checks for Ctrl-C now and then from the engine's progress reports, which
 // come on the calling thread with the GIL released.
+// A progress callable of Python's, when given, is called from there too, with
+// (done, total); what it raises ends the run as Ctrl-C does.
 class SignalWatch {
  public:
   struct Interrupted {};
 
-  void operator()() {
+  SignalWatch() = default;
+  explicit SignalWatch(py::object progress) : progress_(std::move(progress)) {}
+
+  void operator()(std::size_t done = 0, std::size_t total = 0) {
     const auto now = std::chrono::steady_clock::now();
     if (now - last_ < std::chrono::milliseconds(100)) return;
     last_ = now;
     py::gil_scoped_acquire acquire;
     if (PyErr_CheckSignals() != 0) throw Interrupted{};  // the error stays set
+    if (progress_ && !progress_.is_none()) {
+      try {
+        progress_(done, total);
+      } catch (py::error_already_set& error) {
+        error.restore();
+        throw Interrupted{};
+      }
+    }
   }
 
  private:
+  py::object progress_;
   std::chrono::steady_clock::time_point last_ = std::chrono::steady_clock::now();
 };
 
@@ -214,6 +237,272 @@ py::dict survey(const py::object& times_values, double min_period, double max_pe
   return result;
 }
 
+// Frequencies to fit at: one-dimensional, at least one, each finite and > 0.
+std::vector<double> checked_frequencies(const py::object& values, const std::string& name) {
+  const DoubleArray array = real_array(values, name);
+  if (array.ndim() != 1) invalid(name + " must be a one-dimensional array");
+  const auto view = array.unchecked<1>();
+  std::vector<double> out(std::size_t(view.shape(0)));
+  if (out.empty()) invalid(name + " holds no frequency");
+  if (out.size() > std::size_t(kMaxTableRows)) {
+    invalid(name + " holds more than " + std::to_string(std::int64_t(kMaxTableRows)) +
+            " frequencies");
+  }
+  for (std::size_t i = 0; i < out.size(); ++i) {
+    out[i] = view(py::ssize_t(i));
+    if (!std::isfinite(out[i]) || !(out[i] > 0.0)) {
+      invalid(name + "[" + std::to_string(i) + "] = " + spelled(out[i]) +
+              " is not a positive finite frequency");
+    }
+  }
+  return out;
+}
+
+void check_kappa(double kappa) {
+  if (!std::isfinite(kappa) || !(kappa >= 1.0)) {
+    invalid("kappa must be a finite number of at least 1, not " + spelled(kappa));
+  }
+}
+
+void check_threads(int threads) {
+  if (threads < 0) invalid("threads must be 0 (every core) or more");
+}
+
+// The events and their exposure on the axis t - t1, checked as survey()
+// checks them, with the highest frequency that will be fitted.
+struct Sample {
+  std::vector<double> times;
+  std::vector<Interval> intervals;
+  double t1 = 0.0;
+  double span = 0.0;
+};
+
+Sample checked_sample(const py::object& times_values, const py::object& intervals_values,
+                      double highest_frequency) {
+  Sample sample;
+  sample.times = checked_times(real_array(times_values, "times"));
+  sample.intervals = checked_intervals(intervals_values, sample.times);
+  sample.t1 = sample.times.front();
+  sample.span = sample.times.back() - sample.t1;
+  const ScaleProblem scale =
+      survey_scale_problem(sample.times, sample.intervals, highest_frequency, false);
+  if (!scale.reason.empty()) invalid(scale.reason);
+  return sample;
+}
+
+double highest(const std::vector<double>& frequencies) {
+  return *std::max_element(frequencies.begin(), frequencies.end());
+}
+
+// Runs `work` with the GIL released; Ctrl-C (or what `progress` raises)
+// interrupts it.
+template <typename Work>
+void released(const py::object& progress, Work&& work) {
+  bool interrupted = false;
+  {
+    py::gil_scoped_release release;
+    SignalWatch watch(progress);
+    try {
+      work(watch);
+    } catch (const SignalWatch::Interrupted&) {
+      interrupted = true;
+    }
+  }
+  if (interrupted) throw py::error_already_set();
+}
+
+py::array_t<double> to_array(const std::vector<double>& values) {
+  py::array_t<double> array(py::ssize_t(values.size()));
+  auto out = array.mutable_unchecked<1>();
+  for (std::size_t i = 0; i < values.size(); ++i) out(py::ssize_t(i)) = values[i];
+  return array;
+}
+
+py::dict fit_at(const py::object& times_values, const py::object& frequency_values,
+                const py::object& intervals_values, int threads) {
+  check_threads(threads);
+  const std::vector<double> frequencies = checked_frequencies(frequency_values, "frequencies");
+  const Sample sample = checked_sample(times_values, intervals_values, highest(frequencies));
+  std::vector<SpectrumColumns> columns(frequencies.size());
+  const FrequencyGrid grid = FrequencyGrid::listed(frequencies);
+  released(py::none(), [&](SignalWatch& watch) {
+    const std::vector<double> x = relative_times(sample.times, sample.t1);
+    SurveyOptions options;
+    options.threads = threads;
+    options.progress = [&watch](std::size_t, std::size_t) { watch(); };
+    const std::vector<SpectrumRow> rows = survey_spectrum(
+        x, grid, sample_exposure(sample.intervals, sample.t1, sample.span), options);
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+      columns[i] = spectrum_columns(grid.at(i), rows[i], sample.t1, sample.t1);
+    }
+  });
+  py::dict result;
+  const std::pair<const char*, double SpectrumColumns::*> fields[] = {
+      {"period", &SpectrumColumns::period},
+      {"frequency", &SpectrumColumns::frequency},
+      {"delta_log_lik", &SpectrumColumns::delta_log_lik},
+      {"amplitude", &SpectrumColumns::amplitude},
+      {"phase", &SpectrumColumns::phase},
+      {"peak_time", &SpectrumColumns::peak_time},
+      {"rayleigh_z", &SpectrumColumns::rayleigh_z},
+  };
+  for (const auto& [name, member] : fields) {
+    std::vector<double> values(columns.size());
+    for (std::size_t i = 0; i < columns.size(); ++i) values[i] = columns[i].*member;
+    result[name] = to_array(values);
+  }
+  result["t1"] = sample.t1;
+  result["span"] = sample.span;
+  return result;
+}
+
+py::tuple interval_tuple(const ProfileInterval& v) {
+  return py::make_tuple(v.estimate, v.lo, v.hi, v.lo_bounded, v.hi_bounded);
+}
+
+py::dict peak_intervals_of(const py::object& times_values, double frequency, double kappa,
+                           const py::object& intervals_values, int threads) {
+  check_threads(threads);
+  check_kappa(kappa);
+  if (!std::isfinite(frequency) || !(frequency > 0.0)) {
+    invalid("frequency must be a positive finite number, not " + spelled(frequency));
+  }
+  const Sample sample = checked_sample(times_values, intervals_values, frequency);
+  PeakIntervals found;
+  released(py::none(), [&](SignalWatch&) {
+    const std::vector<double> x = relative_times(sample.times, sample.t1);
+    found = peak_intervals(x, sample_exposure(sample.intervals, sample.t1, sample.span), frequency,
+                           kappa, threads);
+  });
+  ProfileInterval peak_time = found.peak_time;
+  peak_time.estimate += sample.t1;
+  peak_time.lo += sample.t1;
+  peak_time.hi += sample.t1;
+  py::dict result;
+  result["delta_log_lik"] = found.delta_log_lik;
+  result["frequency"] = interval_tuple(found.frequency);
+  result["amplitude"] = interval_tuple(found.amplitude);
+  result["phase"] = interval_tuple(found.phase);
+  result["peak_time"] = interval_tuple(peak_time);
+  return result;
+}
+
+// The grid of a table: uniform (the survey's fast route) where the listed
+// frequencies, rising, are first + i*step to within 1e-9 of the step, as a
+// resolving grid read back from a table is (in either order); else the list
+// itself. `f` must be rising (see rising_order).
+FrequencyGrid table_grid(const std::vector<double>& f) {
+  const std::size_t n = f.size();
+  if (n >= 2) {
+    const double step = (f[n - 1] - f[0]) / double(n - 1);
+    bool uniform = step > 0.0;
+    for (std::size_t i = 0; uniform && i < n; ++i) {
+      uniform = std::fabs(f[i] - (f[0] + step * double(i))) <= 1e-9 * step;
+    }
+    if (uniform) return FrequencyGrid::uniform(f[0], step, n);
+  }
+  return FrequencyGrid::listed(f);
+}
+
+// The order that sorts `f` rising (stable), and `f` in that order.
+std::vector<std::size_t> rising_order(const std::vector<double>& f, std::vector<double>* sorted) {
+  std::vector<std::size_t> order(f.size());
+  for (std::size_t i = 0; i < f.size(); ++i) order[i] = i;
+  std::stable_sort(order.begin(), order.end(),
+                   [&](std::size_t a, std::size_t b) { return f[a] < f[b]; });
+  sorted->clear();
+  for (const std::size_t i : order) sorted->push_back(f[i]);
+  return order;
+}
+
+py::array_t<double> upper_limits(const py::object& times_values, const py::object& frequency_values,
+                                 double kappa, const py::object& intervals_values, int threads,
+                                 const py::object& progress, bool every,
+                                 const py::object& amplitude_values) {
+  check_threads(threads);
+  check_kappa(kappa);
+  const std::vector<double> frequencies = checked_frequencies(frequency_values, "frequencies");
+  const Sample sample = checked_sample(times_values, intervals_values, highest(frequencies));
+  std::vector<double> best;
+  if (!amplitude_values.is_none()) {
+    const DoubleArray array = real_array(amplitude_values, "amplitudes");
+    if (array.ndim() != 1 || std::size_t(array.shape(0)) != frequencies.size()) {
+      invalid("amplitudes must hold one best A per frequency (" +
+              std::to_string(frequencies.size()) + ")");
+    }
+    const auto view = array.unchecked<1>();
+    for (py::ssize_t i = 0; i < view.shape(0); ++i) best.push_back(view(i));
+  }
+  std::vector<double> limits;
+  released(progress, [&](SignalWatch& watch) {
+    const std::vector<double> x = relative_times(sample.times, sample.t1);
+    const Exposure exposure = sample_exposure(sample.intervals, sample.t1, sample.span);
+    SurveyOptions options;
+    options.threads = threads;
+    options.progress = [&watch](std::size_t done, std::size_t total) { watch(done, total); };
+    if (every) {
+      limits = amplitude_upper_limits(x, exposure, frequencies, kappa, options);
+      return;
+    }
+    std::vector<double> rising, rising_best;
+    const std::vector<std::size_t> order = rising_order(frequencies, &rising);
+    for (std::size_t k = 0; k < best.size(); ++k) rising_best.push_back(best[order[k]]);
+    const std::vector<double> found =
+        band_upper_limits(x, exposure, table_grid(rising), rising_best, kappa, options);
+    limits.assign(found.size(), 0.0);
+    for (std::size_t k = 0; k < found.size(); ++k) limits[order[k]] = found[k];
+  });
+  return to_array(limits);
+}
+
+py::dict shift_scans(const py::object& times_values, const py::object& cluster_values,
+                     const py::object& frequency_values, double observed,
+                     const py::object& intervals_values, std::uint64_t seed, int max_surrogates,
+                     int stop_after, int threads, const py::object& progress) {
+  check_threads(threads);
+  if (max_surrogates < 1) invalid("max_surrogates must be at least 1");
+  if (stop_after < 1) invalid("stop_after must be at least 1");
+  if (std::isnan(observed)) invalid("observed must be a number, not nan");
+  const std::vector<double> frequencies = checked_frequencies(frequency_values, "frequencies");
+  const Sample sample = checked_sample(times_values, intervals_values, highest(frequencies));
+  const py::array labels_array = py::array::ensure(cluster_values);
+  if (!labels_array || (labels_array.dtype().kind() != 'i' && labels_array.dtype().kind() != 'u')) {
+    throw py::type_error("clusters must be an array of whole numbers (a label per event)");
+  }
+  const auto labels_checked =
+      py::array_t<std::int64_t, py::array::c_style | py::array::forcecast>::ensure(labels_array);
+  if (labels_checked.ndim() != 1 || std::size_t(labels_checked.shape(0)) != sample.times.size()) {
+    invalid("clusters must hold one label per event (" + std::to_string(sample.times.size()) +
+            "), not " + std::to_string(labels_checked.size()));
+  }
+  const auto view = labels_checked.unchecked<1>();
+  std::vector<std::int64_t> labels(sample.times.size());
+  for (std::size_t i = 0; i < labels.size(); ++i) labels[i] = view(py::ssize_t(i));
+  std::vector<double> rising;
+  rising_order(frequencies, &rising);
+  const FrequencyGrid grid = table_grid(rising);
+  ShiftScans scans;
+  released(progress, [&](SignalWatch& watch) {
+    const std::vector<double> x = relative_times(sample.times, sample.t1);
+    SurveyOptions options;
+    options.threads = threads;
+    options.progress = [&watch](std::size_t done, std::size_t total) { watch(done, total); };
+    ShiftPlan plan;
+    plan.seed = seed;
+    plan.max_surrogates = std::size_t(max_surrogates);
+    plan.stop_after = std::size_t(stop_after);
+    plan.observed = observed;
+    scans = cluster_shift_scans(
+        x, labels, grid, sample_exposure(sample.intervals, sample.t1, sample.span), plan, options);
+  });
+  py::dict result;
+  result["maxima"] = to_array(scans.maxima);
+  result["drawn"] = scans.maxima.size();
+  result["reached"] = scans.reached;
+  result["uniform_grid"] = grid.is_uniform();
+  return result;
+}
+
 }  // namespace
 }  // namespace periodscan
 
@@ -223,4 +512,21 @@ PYBIND11_MODULE(_engine, m) {
         py::arg("max_period"), py::arg("samples_per_peak") = 5.0, py::arg("periods") = 0,
         py::arg("intervals") = py::none(), py::arg("threads") = 0,
         "The converged fit at every trial period; see periodscan.survey.");
+  m.def("fit_at", &periodscan::fit_at, py::arg("times"), py::arg("frequencies"),
+        py::arg("intervals") = py::none(), py::arg("threads") = 0,
+        "The converged fit at listed frequencies; see periodscan.survey.fit_at.");
+  m.def("peak_intervals", &periodscan::peak_intervals_of, py::arg("times"), py::arg("frequency"),
+        py::arg("kappa") = 1.0, py::arg("intervals") = py::none(), py::arg("threads") = 0,
+        "Profile-likelihood intervals at a peak; see periodscan.uncertainty.");
+  m.def("upper_limits", &periodscan::upper_limits, py::arg("times"), py::arg("frequencies"),
+        py::arg("kappa") = 1.0, py::arg("intervals") = py::none(), py::arg("threads") = 0,
+        py::arg("progress") = py::none(), py::arg("every") = false,
+        py::arg("amplitudes") = py::none(),
+        "The 95 % upper limit on A (every=True: at every frequency; else where it may be "
+        "the band's largest); see periodscan.uncertainty.");
+  m.def("shift_scans", &periodscan::shift_scans, py::arg("times"), py::arg("clusters"),
+        py::arg("frequencies"), py::arg("observed"), py::arg("intervals") = py::none(),
+        py::arg("seed") = 0, py::arg("max_surrogates") = 99, py::arg("stop_after") = 10,
+        py::arg("threads") = 0, py::arg("progress") = py::none(),
+        "Cluster-shift surrogate scans; see periodscan.surrogates.");
 }

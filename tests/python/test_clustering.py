@@ -3,7 +3,7 @@
 import numpy as np
 import pytest
 
-from periodscan import clustering, simulate, likelihood, surrogates
+from periodscan import clustering, simulate, likelihood
 
 
 @pytest.mark.parametrize("times, window, expected", [
@@ -102,29 +102,3 @@ def test_clustering_check(make, tmin, tmax, clustered, frequencies):
     assert check.clustered is clustered
     assert ("Poisson false-alarm levels do not apply" in check.sentence()) == bool(clustered)
     assert ("widen the band" in check.sentence()) == (clustered is None)
-
-
-def test_cluster_shifts_move_clusters_whole_within_the_span():
-    t = np.array([0.0, 1.0, 1.5, 2.0, 6.0, 6.25, 10.0])
-    clusters = np.array([0, 1, 1, 1, 2, 2, 3])
-    s = surrogates.shift_clusters(t, clusters, np.random.default_rng(3))
-    assert len(s) == len(t) and np.all(np.diff(s) >= 0)
-    assert s.min() >= 0.0 and s.max() < 10.0
-    # Gaps within a cluster survive up to the wrap at the end of the span.
-    gaps = sorted(round(min(abs(a - b), 10 - abs(a - b)), 9) for a in s for b in s if a < b)
-    for gap in (0.5, 1.0, 0.25):
-        assert gap in gaps
-
-
-@pytest.mark.parametrize("surrogate_max, fap, drawn", [
-    (5.0, 1.0, 10),          # every surrogate reaches it: stops after 10
-    (1.0, 1 / 100, 99),      # none does: (0 + 1) / (99 + 1)
-])
-def test_sequential_false_alarm_probability(surrogate_max, fap, drawn):
-    t = np.arange(10.0)
-    observed = 2.0
-
-    def scan(times):
-        return observed if times is t else surrogate_max
-    r = surrogates.cluster_shift_fap(t, np.arange(10), scan, np.random.default_rng(0))
-    assert (r.fap, r.drawn) == (pytest.approx(fap), drawn)

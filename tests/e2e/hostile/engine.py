@@ -34,6 +34,20 @@ def python(name, call, status, message):
     return Case(name, ["python", code], status, message, anywhere=True)
 
 
+def assessment(name, call, status, message):
+    """An assessment function of the package on the 200 events t; a refusal
+    ends the script with its type and text."""
+    code = ("import importlib, sys, numpy as np\n"
+            "from periodscan import surrogates, uncertainty\n"
+            "survey = importlib.import_module('periodscan.survey')\n"
+            "t = np.array([0.37 * i + 0.3 * (i * 7 %% 11) / 11 for i in range(200)])\n"
+            "try:\n"
+            "    print('result', %s)\n"
+            "except (ValueError, TypeError) as error:\n"
+            "    sys.exit(type(error).__name__ + ': ' + str(error))\n" % call)
+    return Case(name, ["python", code], status, message, anywhere=True)
+
+
 FAR_PYTHON = (r"ValueError: the intervals reach from 0 to 1e\+20, too far beyond the events "
               + SPAN.replace(".", r"\.") + ".*" + TRIM)
 
@@ -81,4 +95,22 @@ CASES = [
            r"TypeError: times must be real numbers, not text"),
     python("module: 5000 threads", "t, 1, 2, threads=5000", 1,
            r"ValueError: threads must be at most 1024"),
+    assessment("assessment: kappa below 1",
+               "uncertainty.peak_uncertainty(t, 0.7, kappa=0.5)", 1,
+               r"ValueError: kappa must be a finite number of at least 1, not 0\.5"),
+    assessment("assessment: a frequency of nan",
+               "uncertainty.peak_uncertainty(t, float('nan'))", 1,
+               r"ValueError: frequency must be a positive finite number, not nan"),
+    assessment("assessment: an event outside the intervals",
+               "uncertainty.amplitude_upper_limit(t, [0.7], intervals=[[0, 30]])", 1,
+               r"ValueError: times\[[0-9]+\] = [0-9.]+ lies outside every interval"),
+    assessment("assessment: unsorted times to fit_at",
+               "survey.fit_at(t[::-1], [0.7])", 1,
+               r"ValueError: times\[1\] = .* is smaller than times\[0\]"),
+    assessment("assessment: a label per event missing",
+               "surrogates.cluster_shift_surrogates(t, np.arange(199), [0.5, 0.7], 3.0)", 1,
+               r"ValueError: clusters must hold one label per event \(200\), not 199"),
+    assessment("assessment: a negative seed",
+               "surrogates.cluster_shift_surrogates(t, np.arange(200), [0.5, 0.7], 3.0, seed=-1)",
+               1, r"ValueError: seed must be 0 or more"),
 ]
