@@ -191,17 +191,34 @@ def top_peaks(f, z, span, count=PEAKS):
 
 def peak_rows(t, f_peaks, z_peaks, clustered):
     """[DeltaLogLik, Poisson FAP, local FAP or None, kappa(f), K, clustered,
-    W] of each peak, for the events `t`."""
+    W] of each peak, for the events `t`, and its peak_fields."""
     span = float(t[-1] - t[0])
     w = significance.baluev_w(1 / TMAX, 1 / TMIN, float(np.var(t)))
     fit = local_level.events_fit(t, threads=1)
     rows = []
-    for fr, zp in zip(f_peaks, z_peaks):
+    for fr, zp, extra in zip(f_peaks, z_peaks, peak_fields(t, f_peaks)):
         level = local_level.local_level(fr, zp, span, fit)
         sig = peak_significance(zp, w, level, clustered)
         rows.append([float(zp), sig.poisson, sig.local, level.kappa, level.frequencies,
-                     clustered, w])
+                     clustered, w] + extra)
     return rows
+
+
+def peak_fields(t, f_peaks):
+    """[kappa, F, F at half the window, window, windows] of the Fano factor
+    at each peak's own period (clustering.PeakKappa)."""
+    fit = likelihood.fit(t, f_peaks)
+    out = []
+    for fr, a, phase in zip(f_peaks, fit.amplitude, fit.phase):
+        p = clustering.peak_kappa(t, fr, a, phase)
+        out.append([p.kappa, p.fano, p.half, p.window, p.windows])
+    return out
+
+
+def _peak(row):
+    if len(row) < 12:
+        return None
+    return clustering.PeakKappa(0.0, *row[7:12])
 
 
 def local_fields(t, f, z, tb, fb, zb):
@@ -221,15 +238,15 @@ def local_fields(t, f, z, tb, fb, zb):
 def _rule(row):
     """The FAP that decides for one peak row, by the summary's rule (every
     FAP that applies; 1 where none does)."""
-    z, _, _, kappa, k, clustered, w = row
+    z, _, _, kappa, k, clustered, w = row[:7]
     level = None if kappa is None else local_level.LocalLevel(0.0, kappa, k, 0)
-    applies = peak_significance(z, w, level, clustered).applies
+    applies = peak_significance(z, w, level, clustered, peak=_peak(row)).applies
     return 1.0 if applies is None else applies
 
 
 def _always_local(row):
     """z / kappa(f) against the F tail wherever kappa(f) is defined."""
-    z, _, _, kappa, k, _, w = row
+    z, _, _, kappa, k, _, w = row[:7]
     if kappa is None:
         return 1.0
     return float(local_level.local_fap(z / kappa, local_level.TAIL_SHARE * k, w))
@@ -238,7 +255,7 @@ def _always_local(row):
 def _check_first(row):
     """The Poisson FAP unless the clustering check fires, else z / kappa(f)
     against the F tail."""
-    z, poisson, _, kappa, k, clustered, w = row
+    z, poisson, _, kappa, k, clustered, w = row[:7]
     if not clustered:
         return poisson
     return _always_local(row)
@@ -315,6 +332,30 @@ def recheck(path, out_path, spectrum):
             tb = cat.time[gk.background]
             r.update(local_fields(cat.time, fr, z, tb, *spectrum(tb)))
             out.write(json.dumps(r) + "\n")
+
+
+def refano(path, out_path, spectrum):
+    """Adds the Fano factor at each assessed peak's period to the peak rows
+    of every record of a run (the catalogues, their spectra and peaks made
+    again from the seeds); nothing else is recomputed."""
+    with open(path) as f, open(out_path, "w") as out:
+        for line in f:
+            r = json.loads(line)
+            cat, _ = catalogue(r["process"], r["amplitude"])(r["index"])
+            t = cat.time
+            fr, z = spectrum(t)
+            peaks = top_peaks(fr, z, float(t[-1] - t[0]))
+            if "peaks" in r:
+                assert np.allclose(z[peaks], [row[0] for row in r["peaks"]], rtol=1e-6)
+                for row, extra in zip(r["peaks"], peak_fields(t, fr[peaks])):
+                    row[7:] = extra
+            if r.get("background_peaks"):
+                gk = decluster.gardner_knopoff(t, cat.magnitude, cat.latitude, cat.longitude)
+                tb = t[gk.background]
+                for row, extra in zip(r["background_peaks"], peak_fields(tb, fr[peaks])):
+                    row[7:] = extra
+            out.write(json.dumps(r) + "\n")
+            out.flush()
 
 
 def tasks(catalogues, power_catalogues, processes):
@@ -560,12 +601,19 @@ def main(argv=None):
     parser.add_argument("--recheck", nargs=2, metavar=("FILE", "NEW"),
                         help="recompute the clustering check and kappa of the records in "
                              "FILE and write them to NEW")
+    parser.add_argument("--refano", nargs=2, metavar=("FILE", "NEW"),
+                        help="add the Fano factor at each peak's period to the records in "
+                             "FILE and write them to NEW")
     parser.add_argument("--coverage", type=int, metavar="N",
                         help="instead: the coverage of the likelihood intervals on N Poisson "
                              "catalogues of each of %s (A, events)" % (COVERAGE_CASES,))
     args = parser.parse_args(argv)
     if args.coverage:
         print(table(run_coverage(args)))
+        return 0
+    if args.refano:
+        refano(args.refano[0], args.refano[1], make_scan(pick_engine(args.engine, args.build)))
+        print(table([args.refano[1]]))
         return 0
     if args.recheck:
         recheck(args.recheck[0], args.recheck[1],

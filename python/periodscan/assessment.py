@@ -39,9 +39,10 @@ from dataclasses import dataclass, field
 import numpy as np
 
 from . import likelihood
-from .clustering import clustering_check, fano_kappa, independent_indices, peak_reach
+from .clustering import (clustering_check, fano_kappa, independent_indices, peak_kappa,
+                         peak_reach)
 from .flags import AMPLITUDE_BOUND, PeakFlags, at_edge, peak_flags
-from .local_level import events_fit, level_fap, local_level
+from .local_level import events_fit, level_clustered, level_fap, local_fap, local_level
 from .significance import baluev_fap, baluev_w
 from .progress import TerminalProgress
 from .uncertainty import amplitude_upper_limit, peak_uncertainty
@@ -75,6 +76,18 @@ class Significance:
     local_level: object = None    # local_level.LocalLevel at the peak
     clustered: bool = False       # the clustering check fired: the Poisson FAP does not apply
     background: float = None      # of the declustered background at the peak's frequency
+    peak: float = None            # by the Fano factor at the peak's period
+    peak_kappa: object = None     # clustering.PeakKappa at the peak
+
+    @property
+    def widening(self):
+        """The factor that widens the peak's likelihood intervals: the
+        kappa that decides its FAP, at least 1."""
+        if self.peak is not None:
+            return max(1.0, self.peak_kappa.kappa)
+        if self.local is not None:
+            return max(1.0, self.local_level.kappa)
+        return 1.0
 
     @property
     def significant(self):
@@ -83,7 +96,10 @@ class Significance:
     def methods(self):
         """(label, FAP) of every method that applies to the peak."""
         out = []
-        if self.local is not None:
+        if self.peak is not None:
+            out.append(("Fano factor at the peak's period, kappa = %.3g over %d windows"
+                        % (self.peak_kappa.kappa, self.peak_kappa.windows), self.peak))
+        elif self.local is not None:
             out.append(("local level, kappa(f) = %.3g over %d frequencies"
                         % (self.local_level.kappa, self.local_level.frequencies), self.local))
         elif not self.clustered:
@@ -196,20 +212,50 @@ def rate_maximum(events, frequency, intervals=None):
     return first + round((middle - first) / period) * period
 
 
-def peak_significance(z, w, local=None, clustered=False, kappa=None):
+def peak_significance(z, w, local=None, clustered=False, kappa=None, peak=None):
     """The Significance of a peak of height z over a band of Baluev's W.
-    Where the local level `local` is defined it decides (level_fap): it
-    depends on the peak's frequency and the events, not on the band, so
-    narrowing the band only lowers W. Elsewhere the Poisson FAP applies
-    unless the clustering check fires. `kappa`, the Fano factor's, is shown
-    beside them but does not decide (it depends on the band's Tmin)."""
+    Where the Fano factor at the peak's own period (`peak`,
+    clustering.PeakKappa) is defined it decides: the Poisson FAP of
+    DeltaLogLik / kappa where neither it nor the local level shows
+    clustering there (kappa is then near 1 and precise), else DeltaLogLik /
+    kappa against the F tail of a third of its windows, which pays for the
+    noise of kappa. Elsewhere the
+    local level `local` decides (level_fap). Both depend on the peak's
+    frequency and the events, not on the band, so narrowing the band only
+    lowers W. Without either the Poisson FAP applies unless the clustering
+    check fires. `kappa`, the Fano factor at Tmin/4, is shown beside them
+    but does not decide (it depends on the band's Tmin)."""
     out = Significance(float(baluev_fap(z, w)), clustered=bool(clustered))
     if kappa is not None:
         out.kappa = float(baluev_fap(z / kappa, w))
     if local is not None and local.kappa is not None:
         out.local_level = local
+    if peak is not None and peak.kappa is not None:
+        out.peak_kappa = peak
+        shown = peak.clustered or (out.local_level is not None
+                                   and level_clustered(out.local_level))
+        out.peak = (float(local_fap(z / peak.kappa, peak.tail_frequencies, w)) if shown
+                    else float(baluev_fap(z / peak.kappa, w)))
+    elif out.local_level is not None:
         out.local = level_fap(z, local, w)
     out.settle()
+    return out
+
+
+def peak_kappas(events, frequency, peaks, failed):
+    """The Fano factor at every peak's own period (clustering.PeakKappa),
+    by index, about the rate fitted there (whole span only: windows that
+    reach into a gap of the record would count too few events)."""
+    out = {}
+    if not float(events[-1] - events[0]) > 0 or not peaks:
+        return out
+    try:
+        fit = _fit(events, frequency[peaks])
+    except (ValueError, np.linalg.LinAlgError):
+        failed.append("the fit at the peaks for their Fano factors")
+        return out
+    for i, a, phase in zip(peaks, fit.amplitude, fit.phase):
+        out[i] = peak_kappa(events, float(frequency[i]), float(a), float(phase))
     return out
 
 
@@ -274,9 +320,13 @@ def assess_spectrum(spectrum, peaks, events=None, description=None, events_path=
     out.kappa = fano_kappa(t, float(np.min(spectrum.period)))
 
     kappa = out.kappa_value
-    levels = ({} if unassessed is not None
-              else local_levels(t, frequency, z, peaks, out.failed, intervals))
-    out.significance = [peak_significance(z[i], out.w, levels.get(i), out.clustered, kappa)
+    levels, fanos = {}, {}
+    if unassessed is None:
+        levels = local_levels(t, frequency, z, peaks, out.failed, intervals)
+        if intervals is None:
+            fanos = peak_kappas(t, frequency, peaks, out.failed)
+    out.significance = [peak_significance(z[i], out.w, levels.get(i), out.clustered, kappa,
+                                          fanos.get(i))
                         for i in peaks]
     add_cluster_shifts(out, spectrum, events_path, description, force_shifts, intervals,
                        unassessed)
@@ -298,9 +348,10 @@ def assess_spectrum(spectrum, peaks, events=None, description=None, events_path=
         return out
     # What cannot be computed (events outside the intervals, phases beyond
     # what the fit resolves) is named in the summary instead of ending the run.
+    widening = {i: sig.widening for i, sig in zip(peaks, out.significance)}
     for i in chosen:
         try:
-            out.intervals[i] = peak_uncertainty(t, frequency[i], kappa=out.interval_kappa,
+            out.intervals[i] = peak_uncertainty(t, frequency[i], kappa=widening[i],
                                                 intervals=intervals)
         except ValueError:
             out.failed.append("the intervals at T = %.6g" % spectrum.period[i])
@@ -471,10 +522,12 @@ def background_significance(times, frequency, peaks, w_band):
     check, _ = own_check(times, frequency, span, float(np.max(z)))
     w = baluev_w(w_band[0], w_band[1], float(np.var(times)))
     fit = events_fit(times)
+    fanos = peak_kappas(times, frequency, list(peaks), [])
     out = []
     for zi, i in zip(z, peaks):
         level = local_level(float(frequency[i]), float(zi), span, fit)
-        out.append(peak_significance(zi, w, level, check.clustered is True).applies)
+        out.append(peak_significance(zi, w, level, check.clustered is True,
+                                     peak=fanos.get(i)).applies)
     return check, out
 
 

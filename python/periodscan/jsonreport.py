@@ -24,6 +24,9 @@ METHOD_LABELS = {
     "poisson": "over all periods, Poisson (Baluev 2008)",
     "kappa": "over all periods of DeltaLogLik/kappa (times only)",
     "cluster_shifts": "over all periods from cluster shifts (largest peak only)",
+    "local_level": "over all periods of DeltaLogLik/kappa(f), the local level",
+    "peak_fano": "over all periods of DeltaLogLik/kappa, the Fano factor at the peak's period",
+    "declustered_background": "of the declustered background at the peak's frequency",
     "applies": "the largest of those that apply to this catalogue",
 }
 SINGULAR = "the likelihood is singular there (event times on a lattice of a trial period)"
@@ -92,7 +95,10 @@ def _peak(spectrum, a, rank, i):
     s = a.significance[rank] if a.significance else None
     methods = {"single_period": single_period_p(spectrum.delta_loglik[i]),
                "poisson": s and s.poisson, "kappa": s and s.kappa,
-               "cluster_shifts": s and s.shifts, "applies": s and s.applies}
+               "cluster_shifts": s and s.shifts, "local_level": s and s.local,
+               "peak_fano": s and s.peak, "declustered_background": s and s.background,
+               "applies": s and s.applies}
+    p = s and s.peak_kappa
     return {
         "rank": rank + 1, "period": t[i], "frequency": a.frequency[i],
         "delta_log_lik": spectrum.delta_loglik[i], "amplitude": spectrum.amplitude[i],
@@ -103,6 +109,8 @@ def _peak(spectrum, a, rank, i):
                                           else t[flags.side_lobe_of])},
         "false_alarm": {k: {"value": v, "label": METHOD_LABELS[k]}
                         for k, v in methods.items()},
+        "kappa_at_period": p and {"kappa": p.kappa, "fano": p.fano, "window": p.window,
+                                  "windows": p.windows},
         "verdict": _verdict(a, rank),
         "intervals": _intervals(a.intervals.get(i)),
     }

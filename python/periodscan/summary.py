@@ -330,9 +330,12 @@ def _interval_lines(a, spectrum, axis):
         widened = ", too narrow for these clustered events since kappa is not defined"
         raised = ", too low for these clustered events since kappa is not defined"
     for i, u in a.intervals.items():
+        # Each peak's intervals are widened by the kappa at its own period.
+        own = (", widened by kappa = %.3g" % u.kappa) if u.kappa > 1 else (
+            widened if a.clustered and a.kappa_value is None else "")
         text = ("peak %d, 95 %% profile-likelihood intervals%s: T = %s%s, A = %s, phase at the "
                 "middle of the record %s rad, rate maximum at %s%s and every T from it."
-                % (rank[i], widened, u.period.text(), axis.suffix(), u.amplitude.text("%.3g"),
+                % (rank[i], own, u.period.text(), axis.suffix(), u.amplitude.text("%.3g"),
                    u.phase.text("%.3g"), u.peak_time.text("%.7g"),
                    (" (%s)" % axis.date_text(u.peak_time.estimate)) if axis.has_calendar
                    else ""))

@@ -4,7 +4,7 @@ import numpy as np
 import pytest
 from hypothesis import given, settings, strategies as st
 
-from periodscan import likelihood, local_level, simulate
+from periodscan import clustering, likelihood, local_level, simulate
 from periodscan.assessment import assess_spectrum, peak_significance
 from periodscan.significance import baluev_fap
 from periodscan.results import Spectrum
@@ -97,9 +97,10 @@ def test_narrowing_the_band_never_raises_the_fap(a, b, c, d):
     first = lo + int(c * (_PEAK - lo))
     last = hi - int(d * (hi - _PEAK))
     wide, narrow = _peak_fap(lo, hi), _peak_fap(first, last)
-    assert narrow.local is not None
+    assert narrow.peak is not None
     assert narrow.applies <= wide.applies * (1 + 1e-12)
     assert narrow.local_level == wide.local_level
+    assert narrow.peak_kappa == wide.peak_kappa
 
 
 _Z, _W = 30.0, 100.0
@@ -116,3 +117,45 @@ def test_the_fap_that_applies_to_a_peak(kappa, clustered, expected):
     level = None if kappa is None else local_level.LocalLevel(0.1, kappa, 32, 0)
     applies = peak_significance(_Z, _W, level, clustered).applies
     assert applies == (None if expected is None else pytest.approx(expected))
+
+
+def _peak(kappa, fano, windows):
+    return clustering.PeakKappa(0.1, kappa, fano, fano, 1.0, windows)
+
+
+@pytest.mark.parametrize("peak, level_kappa, expected", [
+    # flat at the peak's period: Poisson levels of z / kappa
+    (_peak(1.0, 1.0, 900), 1.0, float(baluev_fap(_Z, _W))),
+    (_peak(1.05, 1.04, 900), 1.0, float(baluev_fap(_Z / 1.05, _W))),
+    # the Fano factor, or the local level, shows clustering: the F tail
+    (_peak(3.0, 3.0, 300), 1.0, float(local_level.local_fap(_Z / 3.0, 100, _W))),
+    (_peak(1.05, 1.04, 900), 3.0, float(local_level.local_fap(_Z / 1.05, 300, _W))),
+    # no plateau at the peak's period: the local level decides
+    (_peak(None, 2.0, 900), 3.0, float(local_level.local_fap(_Z / 3.0, 16, _W))),
+])
+def test_the_fano_factor_at_the_peak_decides_where_defined(peak, level_kappa, expected):
+    level = local_level.LocalLevel(0.1, level_kappa, 32, 0)
+    sig = peak_significance(_Z, _W, level, False, peak=peak)
+    assert sig.applies == pytest.approx(expected)
+    assert sig.widening == max(1.0, peak.kappa or level_kappa)
+
+
+def _step_rate(seed):
+    rng = np.random.default_rng(seed)
+    t = rng.uniform(0, 2000, 3000)
+    return np.sort(t[(t > 1000) | (rng.uniform(size=3000) < 0.5)])
+
+
+@pytest.mark.parametrize("times, period, expected", [
+    (np.sort(np.random.default_rng(3).uniform(0, 2000, 4000)), 40.0, 1.0),
+    (_clusters_of_four(4), 40.0, 4.0),
+    # a strong cycle at the period tested, and a rate that doubles: about
+    # the fitted rate and its local mean neither inflates the factor
+    (simulate.poisson(np.random.default_rng(6), 2000.0, 2.0,
+                      simulate.Modulation(0.9, 40.0)).time, 40.0, 1.0),
+    (_step_rate(7), 40.0, 1.0),
+])
+def test_kappa_at_the_peaks_period(times, period, expected):
+    fit = likelihood.fit(times, [1 / period])
+    peak = clustering.peak_kappa(times, 1 / period, fit.amplitude[0], fit.phase[0])
+    assert peak.kappa == pytest.approx(expected, rel=0.15)
