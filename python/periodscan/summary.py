@@ -207,35 +207,40 @@ def _check_lines(a, axis):
 
 
 def _kappa_lines(a):
-    if a.kappa is None:
-        return []
-    out = _wrapped("times only (Fano factor of counts): " + a.kappa.sentence() + ".")
-    if a.kappa.kappa is not None and a.peaks:
-        out += _wrapped("FAP over all periods of DeltaLogLik/kappa (times only, kappa = %.3g): "
-                        % a.kappa.kappa + ", ".join(
-                            "peak %d %.3g" % (r, s.kappa)
-                            for r, s in enumerate(a.significance, start=1)) + ".")
-        out += _wrapped("levels over all periods for DeltaLogLik (times only, kappa times the "
-                        "Poisson levels): " + ", ".join(
-                            "%.3f (FAP %g %%)" % (a.kappa.kappa * baluev_level(alpha, a.w),
-                                                  100 * alpha) for alpha in SCAN_FAP) + ".")
-    out += _local_lines(a)
+    """The clustering factor measured at each peak's own frequency and the
+    false-alarm probability it gives, then the declustered background's;
+    the band's Fano factor last, for reference."""
+    parts = []
+    for r, s in enumerate(a.significance, start=1):
+        if s.peak is not None:
+            k = s.peak_kappa
+            parts.append("peak %d %.3g (kappa = %.3g from %d windows of %.4g)"
+                         % (r, s.peak, k.kappa, k.windows, k.window))
+        elif s.local is not None:
+            parts.append("peak %d %.3g (local level kappa(f) = %.3g, K = %d)"
+                         % (r, s.local, s.local_level.kappa, s.local_level.frequencies))
+        else:
+            parts.append("peak %d none" % r)
+    out = []
+    if any(s.peak is not None or s.local is not None for s in a.significance):
+        out += _wrapped("times only, clustering measured at each peak's own period (the Fano "
+                        "factor of counts about the fitted rate in windows of T/4 or shorter "
+                        "that outlast the clusters; else kappa(f), the mean DeltaLogLik over K "
+                        "independent frequencies around the peak, lines and its own lobes left "
+                        "out): FAP over all periods of DeltaLogLik/kappa " + ", ".join(parts)
+                        + ".")
+    out += _background_lines(a)
+    if a.kappa is not None and a.kappa.kappa is not None:
+        out += _wrapped("for reference, the Fano factor at the band's low end: kappa = %.3g in "
+                        "windows of Tmin/4 = %.4g (the purple lines of the figure); it depends "
+                        "on the band and decides nothing here." % (a.kappa.kappa,
+                                                                   a.kappa.window))
     return out
 
 
-def _local_lines(a):
-    """The FAP of DeltaLogLik / kappa(f) and of the declustered background
-    at every peak where they are defined."""
-    parts = ["peak %d %.3g (kappa(f) = %.3g, K = %d)" % (r, s.local, s.local_level.kappa,
-                                                         s.local_level.frequencies)
-             for r, s in enumerate(a.significance, start=1) if s.local is not None]
+def _background_lines(a):
+    """The FAP of the declustered background at every peak."""
     out = []
-    if parts:
-        out += _wrapped("local level (kappa(f), the mean DeltaLogLik over K independent "
-                        "frequencies around the peak, lines and its own lobes left out; "
-                        "DeltaLogLik/kappa(f) against the F tail where kappa(f) shows "
-                        "clustering, else the Poisson FAP of DeltaLogLik/max(1, kappa(f))): FAP "
-                        "over all periods " + ", ".join(parts) + ".")
     b = getattr(a, "background", None)
     if b is not None and b.check is not None:
         out += _wrapped("declustered background (%d Gardner-Knopoff main shocks, clustering "

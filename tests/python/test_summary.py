@@ -91,7 +91,7 @@ CATALOGUES = {
      ["profile-likelihood intervals", "Poisson false-alarm levels do not apply"]),
     ("neyman-scott", ["clustering check: clustered: the mean DeltaLogLik over the",
                       "the Poisson false-alarm levels do not apply",
-                      "FAP over all periods of DeltaLogLik/kappa (times only, kappa = ",
+                      "clustering measured at each peak's own period",
                       # the local level gives clustered events a verdict
                       "significance: no peak passes the 5 % level over all periods"],
      ["no sign of clustering"]),
