@@ -330,9 +330,8 @@ def assess_spectrum(spectrum, peaks, events=None, description=None, events_path=
                         for i in peaks]
     add_cluster_shifts(out, spectrum, events_path, description, force_shifts, intervals,
                        unassessed)
-    # The declustered background is scanned over the whole span of its events.
-    if intervals is None and unassessed is None:
-        add_background(out, frequency, events_path, description)
+    if unassessed is None:
+        add_background(out, frequency, events_path, description, intervals)
     # A peak on the edge of the grid may have its maximum outside the band,
     # where the profile would wander off to: it gets no intervals.
     own = [i for i, fl in zip(peaks, out.flags) if fl.side_lobe_of is None and not fl.edge]
@@ -513,27 +512,29 @@ def background_times(events_path, description):
     return times[result.background], ""
 
 
-def background_significance(times, frequency, peaks, w_band):
+def background_significance(times, frequency, peaks, w_band, intervals=None):
     """The FAP of the background `times` at each peak frequency (band of
     Baluev's W over the background's variance `w_band` = (fmin, fmax)),
-    with the clustering check of the background's own scan."""
+    with the clustering check of the background's own scan; over the
+    observation intervals when given."""
     span = float(times[-1] - times[0])
-    z = likelihood.fit(times, frequency[peaks]).delta_log_lik
-    check, _ = own_check(times, frequency, span, float(np.max(z)))
+    z = _fit(times, frequency[peaks], intervals).delta_log_lik
+    check, _ = own_check(times, frequency, span, float(np.max(z)), intervals)
     w = baluev_w(w_band[0], w_band[1], float(np.var(times)))
-    fit = events_fit(times)
-    fanos = peak_kappas(times, frequency, list(peaks), [])
+    fit = events_fit(times, intervals=intervals)
+    fanos = {} if intervals is not None else peak_kappas(times, frequency, list(peaks), [])
     out = []
     for zi, i in zip(z, peaks):
-        level = local_level(float(frequency[i]), float(zi), span, fit)
+        level = None if fit is None else local_level(float(frequency[i]), float(zi), span, fit)
         out.append(peak_significance(zi, w, level, check.clustered is True,
                                      peak=fanos.get(i)).applies)
     return check, out
 
 
-def add_background(assessment, frequency, events_path, description):
-    """Assesses the declustered background where the event file allows it;
-    its FAP applies to every peak alongside the others."""
+def add_background(assessment, frequency, events_path, description, intervals=None):
+    """Assesses the declustered background where the event file allows it,
+    over the table's observation intervals when it has them; its FAP
+    applies to every peak alongside the others."""
     if not (assessment.locations and events_path and assessment.declustered is None
             and assessment.peaks):
         return
@@ -546,8 +547,9 @@ def add_background(assessment, frequency, events_path, description):
     assessment.background.events = len(times)
     band = (float(np.min(frequency)), float(np.max(frequency)))
     try:
-        check, faps = background_significance(times, frequency, assessment.peaks, band)
-    except np.linalg.LinAlgError:
+        check, faps = background_significance(times, frequency, assessment.peaks, band,
+                                              intervals)
+    except (ValueError, np.linalg.LinAlgError):
         assessment.failed.append("the declustered background's scan")
         return
     assessment.background.check = check
