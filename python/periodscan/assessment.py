@@ -384,11 +384,33 @@ def table_intervals(record):
         return None, "the table was fitted over observation intervals it does not name"
     from .eventfile import EventFileError
     from .intervalfile import read_intervals, table_intervals_path
+    if record.intervals_file == "-":
+        return None, "the survey read the table's observation intervals from standard input"
     path = table_intervals_path(record.intervals_file, record.path)
     try:
-        return read_intervals(path), None
+        intervals = read_intervals(path)
     except EventFileError as e:
         return None, "the table's observation intervals cannot be read (%s)" % e
+    changed = intervals_changed(record, intervals)
+    if changed:
+        return None, "%s is not the intervals file the table was fitted over (%s)" % (
+            path, changed)
+    return intervals, None
+
+
+def intervals_changed(record, intervals):
+    """How `intervals` differ from those the table's record counts and
+    totals (an intervals file edited or replaced after the survey), or ""."""
+    if record.intervals is not None and record.intervals != len(intervals):
+        return "%d intervals, the table's record says %d" % (len(intervals), record.intervals)
+    if record.exposure_total is not None:
+        total = 0.0
+        for start, end in intervals:     # summed in order, as the survey sums them
+            total += end - start
+        if abs(total - record.exposure_total) > 1e-9 * abs(record.exposure_total):
+            return "they cover %.17g, the table's record says %.17g" % (
+                total, record.exposure_total)
+    return ""
 
 
 # ---------------------------------------------------------------------------

@@ -52,6 +52,7 @@ import sys
 from .command_line import CLOSED_PIPE_STATUS, discard_output, write_output
 from .eventfile import description_path
 from .figures import draw_run, figure_paths
+from .intervalfile import table_intervals_path
 from .jsonreport import report_document, write_report
 from .report import assess_run
 from .results import RESULT_FILES, ResultFileError, read_run
@@ -99,6 +100,10 @@ def json_path_problem(path):
         return "not a file name"
     if os.path.isdir(path):
         return "is a folder"
+    if os.path.exists(path) and not os.path.isfile(path):
+        # The report is renamed into place: over a device or a FIFO it
+        # would replace the node itself.
+        return "is not a regular file (a device or a named pipe)"
     folder = os.path.dirname(path) or "."
     if not os.path.isdir(folder):
         return "no folder %s to write it in" % folder
@@ -112,6 +117,10 @@ def input_paths(run):
     if run.events_path:
         paths.append(run.events_path)
         paths.append(description_path(run.events_path))
+    for table in run.tables:
+        record = getattr(table.data, "record", None)
+        if record is not None and record.over_intervals and record.intervals_file:
+            paths.append(table_intervals_path(record.intervals_file, table.path))
     return [path for path in paths if path and os.path.exists(path)]
 
 

@@ -310,6 +310,8 @@ class TableRecord:
     frequencies: int = None
     windows: int = None
     intervals_file: str = None    # as the survey was given it
+    intervals: int = None         # how many it read from that file
+    exposure_total: float = None  # the time they cover
     path: str = None              # of the table
 
 
@@ -371,6 +373,8 @@ def table_record(lines, path="the table"):
     record.sorted = entry("sorted", _yes_no, required=False) or False
     record.over_intervals = entry("exposure", _exposure) == "intervals"
     record.intervals_file = entries.get("intervals_file", (None,))[0]
+    record.intervals = entry("intervals", _whole, required=False)
+    record.exposure_total = entry("exposure_total", _finite, required=False)
     record.frequencies = entry("frequencies", _whole)
     if entries.get("table", ("",))[0] == "windows" or "windows" in entries:
         record.windows = entry("windows", _whole)
@@ -633,6 +637,7 @@ def read_window_table(path):
     lists the same periods."""
     lines = read_lines(path, encoding="utf-8")
     record = table_record(lines, path)
+    record.path = path
     rows = _read_table(path, WINDOW_COLUMNS, lines)
     check_table_rows(path, record, len(rows))
     if not rows:

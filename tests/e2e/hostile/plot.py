@@ -281,3 +281,23 @@ CASES += [
          r"r.json: cannot be written \(the file size limit is reached", kept=("r.json",),
          files=dict(PLOT_RUN, **{"r.json": "old\n"}), limits={"RLIMIT_FSIZE": 1000}),
 ]
+
+# A table fitted over observation intervals, and its intervals file.
+OVER_INTERVALS = {"a.spectrum.tsv": table(TIMES, exposure="intervals", intervals_file="on.txt",
+                                          intervals=1, exposure_total=15),
+                  "ev.txt": events(TIMES), "on.txt": "0 15\n"}
+CASES += [
+    # The report is renamed into place: over a FIFO or a device it would
+    # replace the node itself.
+    Case("plot: --json a named pipe", ["plot", "a.spectrum.tsv", "--no-figures", "--json",
+                                       "p"], 2, "--json p: is not a regular file",
+         files=PLOT_RUN, prepare="mkfifo p", timeout=20),
+    Case("plot: --json the intervals file", ["plot", "a.spectrum.tsv", "--events", "ev.txt",
+                                             "--no-figures", "--json", "on.txt"], 2,
+         "on.txt is an input of this run; the report would replace it",
+         files=OVER_INTERVALS, kept=("on.txt",)),
+    Case("plot: intervals file edited after the survey",
+         ["plot", "a.spectrum.tsv", "--events", "ev.txt", "--no-figures"], 0,
+         r"on.txt is not the intervals file the table was fitted over \(they cover 16",
+         files=dict(OVER_INTERVALS, **{"on.txt": "0 16\n"}), anywhere=True),
+]
