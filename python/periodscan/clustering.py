@@ -406,7 +406,8 @@ def peak_kappa(times, frequency, amplitude, phase):
     `phase` (at the first event): the Fano factors about the fitted rate in
     windows of T/4, T/8, ... as long as each stays within FANO_PLATEAU of
     the next shorter and of T/4's, down PEAK_HALVINGS times at most, and
-    the Richardson step of fano_kappa from the shortest pair. Without a
+    the Richardson step of fano_kappa from the shortest pair (the largest
+    step of the plateau where those counts are overdispersed). Without a
     plateau from T/8 to T/4 kappa is None. It depends on the frequency and
     the events only, never on a band."""
     t = np.asarray(times, dtype=float)
@@ -433,5 +434,12 @@ def peak_kappa(times, frequency, amplitude, phase):
     k = len(fanos) - 2
     fano, half = fanos[k], fanos[k + 1]
     w = window / 2 ** k
-    return PeakKappa(float(frequency), max(1.0, 2 * fano - half), fano, half, w,
-                     int(math.floor(span / w)))
+    n_w = int(math.floor(span / w))
+    kappa = max(1.0, 2 * fano - half)
+    # Where the counts are overdispersed, a factor that still creeps up from
+    # the shortest windows to T/4 (clusters of every duration, as in global
+    # catalogues) is taken at its largest step, not at the shortest pair:
+    # the shortest windows see only the briefest clusters.
+    if fano > 1 + 2.33 * math.sqrt(2.0 / max(n_w, 1)):
+        kappa = max([kappa] + [2 * fanos[j] - fanos[j + 1] for j in range(k)])
+    return PeakKappa(float(frequency), kappa, fano, half, w, n_w)

@@ -214,8 +214,8 @@ def _kappa_lines(a):
     for r, s in enumerate(a.significance, start=1):
         if s.peak is not None:
             k = s.peak_kappa
-            parts.append("peak %d %.3g (kappa = %.3g from %d windows of %.4g)"
-                         % (r, s.peak, k.kappa, k.windows, k.window))
+            parts.append("peak %d %.3g (kappa = %.3g, windows down to %.4g, %d of them)"
+                         % (r, s.peak, k.kappa, k.window, k.windows))
         elif s.local is not None:
             parts.append("peak %d %.3g (local level kappa(f) = %.3g, K = %d)"
                          % (r, s.local, s.local_level.kappa, s.local_level.frequencies))

@@ -1,5 +1,7 @@
 """The local level kappa(f) and its false-alarm probability."""
 
+import pathlib
+
 import numpy as np
 import pytest
 from hypothesis import given, settings, strategies as st
@@ -159,3 +161,14 @@ def test_kappa_at_the_peaks_period(times, period, expected):
     fit = likelihood.fit(times, [1 / period])
     peak = clustering.peak_kappa(times, 1 / period, fit.amplitude[0], fit.phase[0])
     assert peak.kappa == pytest.approx(expected, rel=0.15)
+
+
+def test_kappa_is_not_read_from_the_briefest_clusters_alone():
+    # ISC-GEM M >= 6: about the rate fitted at 1.33 days the Fano factor
+    # creeps up from windows of 0.04 days to 0.33 days; the shortest pair
+    # alone gave 1.1 and made a false 1.33-day period significant.
+    path = pathlib.Path(__file__).resolve().parents[2] / "examples" / "iscgem_m6_days.txt"
+    t = np.loadtxt(path, usecols=0)
+    fit = likelihood.fit(t, [1 / 1.33115])
+    peak = clustering.peak_kappa(t, 1 / 1.33115, fit.amplitude[0], fit.phase[0])
+    assert peak.kappa > 1.25
