@@ -173,6 +173,30 @@ void check_grid(const GridChoice& choice) {
   }
 }
 
+// The columns of a spectrum as the dict that periodscan.survey reads.
+py::dict spectrum_dict(const std::vector<SpectrumColumns>& columns, double t1, double span) {
+  const auto n = py::ssize_t(columns.size());
+  py::dict result;
+  const std::pair<const char*, double SpectrumColumns::*> fields[] = {
+      {"period", &SpectrumColumns::period},
+      {"frequency", &SpectrumColumns::frequency},
+      {"delta_log_lik", &SpectrumColumns::delta_log_lik},
+      {"amplitude", &SpectrumColumns::amplitude},
+      {"phase", &SpectrumColumns::phase},
+      {"peak_time", &SpectrumColumns::peak_time},
+      {"rayleigh_z", &SpectrumColumns::rayleigh_z},
+  };
+  for (const auto& [name, member] : fields) {
+    py::array_t<double> array(n);
+    auto out = array.mutable_unchecked<1>();
+    for (py::ssize_t i = 0; i < n; ++i) out(i) = columns[std::size_t(i)].*member;
+    result[name] = array;
+  }
+  result["t1"] = t1;
+  result["span"] = span;
+  return result;
+}
+
 py::dict survey(const py::object& times_values, double min_period, double max_period,
                 double samples_per_peak, int periods, const py::object& intervals_values,
                 int threads) {
@@ -215,26 +239,7 @@ py::dict survey(const py::object& times_values, double min_period, double max_pe
   }
   if (interrupted) throw py::error_already_set();  // KeyboardInterrupt, or what the handler raised
 
-  const auto n = py::ssize_t(columns.size());
-  py::dict result;
-  const std::pair<const char*, double SpectrumColumns::*> fields[] = {
-      {"period", &SpectrumColumns::period},
-      {"frequency", &SpectrumColumns::frequency},
-      {"delta_log_lik", &SpectrumColumns::delta_log_lik},
-      {"amplitude", &SpectrumColumns::amplitude},
-      {"phase", &SpectrumColumns::phase},
-      {"peak_time", &SpectrumColumns::peak_time},
-      {"rayleigh_z", &SpectrumColumns::rayleigh_z},
-  };
-  for (const auto& [name, member] : fields) {
-    py::array_t<double> array(n);
-    auto out = array.mutable_unchecked<1>();
-    for (py::ssize_t i = 0; i < n; ++i) out(i) = columns[std::size_t(i)].*member;
-    result[name] = array;
-  }
-  result["t1"] = t1;
-  result["span"] = span;
-  return result;
+  return spectrum_dict(columns, t1, span);
 }
 
 // Frequencies to fit at: one-dimensional, at least one, each finite and > 0.
@@ -336,24 +341,7 @@ py::dict fit_at(const py::object& times_values, const py::object& frequency_valu
       columns[i] = spectrum_columns(grid.at(i), rows[i], sample.t1, sample.t1);
     }
   });
-  py::dict result;
-  const std::pair<const char*, double SpectrumColumns::*> fields[] = {
-      {"period", &SpectrumColumns::period},
-      {"frequency", &SpectrumColumns::frequency},
-      {"delta_log_lik", &SpectrumColumns::delta_log_lik},
-      {"amplitude", &SpectrumColumns::amplitude},
-      {"phase", &SpectrumColumns::phase},
-      {"peak_time", &SpectrumColumns::peak_time},
-      {"rayleigh_z", &SpectrumColumns::rayleigh_z},
-  };
-  for (const auto& [name, member] : fields) {
-    std::vector<double> values(columns.size());
-    for (std::size_t i = 0; i < columns.size(); ++i) values[i] = columns[i].*member;
-    result[name] = to_array(values);
-  }
-  result["t1"] = sample.t1;
-  result["span"] = sample.span;
-  return result;
+  return spectrum_dict(columns, sample.t1, sample.span);
 }
 
 py::tuple interval_tuple(const ProfileInterval& v) {

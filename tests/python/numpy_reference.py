@@ -35,6 +35,7 @@ from dataclasses import dataclass
 import numpy as np
 
 from periodscan import likelihood
+from periodscan.uncertainty import Interval, PeakUncertainty
 
 DROP_TWO_SIDED = 1.9207294103470833     # chi2_1 quantile 0.95, halved
 DROP_ONE_SIDED = 1.3527717294280424     # chi2_1 quantile 0.90, halved
@@ -48,31 +49,6 @@ BISECTIONS = 30
 # of the peak in frequency (beyond, the next side lobe), the time of the
 # maximum within half a period.
 MAX_CYCLES = 1.5
-
-
-@dataclass
-class Interval:
-    estimate: float
-    lo: float
-    hi: float
-    lo_bounded: bool = True   # False: the profile stays above the drop to the search limit
-    hi_bounded: bool = True
-
-    def text(self, fmt="%.6g"):
-        lo = (fmt % self.lo) if self.lo_bounded else "<" + (fmt % self.lo)
-        hi = (fmt % self.hi) if self.hi_bounded else ">" + (fmt % self.hi)
-        return "%s [%s, %s]" % (fmt % self.estimate, lo, hi)
-
-
-@dataclass
-class PeakUncertainty:
-    delta_log_lik: float      # at the refined maximum
-    period: Interval
-    frequency: Interval
-    amplitude: Interval
-    phase: Interval           # at the middle of the record, radians
-    peak_time: Interval       # time of the rate maximum nearest the middle
-    kappa: float
 
 
 # Coordinates: q = (u, s, phase at the middle); u = f L, A = sin^2 s.
