@@ -459,7 +459,8 @@ py::dict shift_scans(const py::object& times_values, const py::object& cluster_v
   }
   const auto labels_checked =
       py::array_t<std::int64_t, py::array::c_style | py::array::forcecast>::ensure(labels_array);
-  if (labels_checked.ndim() != 1 || std::size_t(labels_checked.shape(0)) != sample.times.size()) {
+  if (labels_checked.ndim() != 1) invalid("clusters must be a one-dimensional array");
+  if (std::size_t(labels_checked.shape(0)) != sample.times.size()) {
     invalid("clusters must hold one label per event (" + std::to_string(sample.times.size()) +
             "), not " + std::to_string(labels_checked.size()));
   }

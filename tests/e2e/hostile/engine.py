@@ -110,6 +110,9 @@ CASES = [
     assessment("assessment: a label per event missing",
                "surrogates.cluster_shift_surrogates(t, np.arange(199), [0.5, 0.7], 3.0)", 1,
                r"ValueError: clusters must hold one label per event \(200\), not 199"),
+    assessment("assessment: labels in a column",
+               "surrogates.cluster_shift_surrogates(t, np.arange(200).reshape(200, 1), "
+               "[0.5, 0.7], 3.0)", 1, r"ValueError: clusters must be a one-dimensional array"),
     assessment("assessment: a negative seed",
                "surrogates.cluster_shift_surrogates(t, np.arange(200), [0.5, 0.7], 3.0, seed=-1)",
                1, r"ValueError: seed must be 0 or more"),
