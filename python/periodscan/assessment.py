@@ -147,10 +147,13 @@ class Assessment:
 
     @property
     def interval_kappa(self):
-        """The factor that widens the likelihood intervals: kappa where it is
-        defined, else 1."""
+        """The factor that widens the upper limit on A over the band: the
+        largest clustering factor measured, at the band's low end (Tmin/4)
+        and at the peaks' own periods; at least 1. (Each peak's own
+        intervals are widened by its own factor, Significance.widening.)"""
         k = self.kappa_value
-        return k if (k is not None and k > 1) else 1.0
+        return max([k if k is not None else 1.0, 1.0]
+                   + [s.widening for s in self.significance])
 
     def any_significant(self):
         return any(s.significant for s in self.significance)

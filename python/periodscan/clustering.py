@@ -304,8 +304,8 @@ def fano_kappa(times, min_period, cluster_duration=None):
     kappa = max(1.0, 2 * fano - half)
     return Kappa(kappa, fano, window, n, growth,
                  "kappa = %.3g from the Fano factors %.3g and %.3g of counts in %d windows of "
-                 "Tmin/4 = %.4g and in windows half as long; DeltaLogLik / kappa is compared "
-                 "with the Poisson levels" % (kappa, fano, half, n, window))
+                 "Tmin/4 = %.4g and in windows half as long (for reference: the verdict uses "
+                 "the factor at each peak's own period)" % (kappa, fano, half, n, window))
 
 
 # ---------------------------------------------------------------------------

@@ -213,8 +213,8 @@ def plot_spectrum(directory, spectrum, events=None, events_name=None, coarse=Fal
         if kappa is not None:
             for alpha, style in zip(SCAN_FAP, ((0, (6, 2, 1, 2)), (0, (3, 1, 1, 1, 1, 1)))):
                 top.axhline(kappa * baluev_level(alpha, w), color="C4", lw=1.4, ls=style,
-                            label="%g %% false alarm over all periods, times only "
-                            "(kappa = %.3g)" % (100 * alpha, kappa))
+                            label="%g %% false alarm over all periods, times only, kappa = "
+                            "%.3g at Tmin/4 (for reference)" % (100 * alpha, kappa))
     peaks = assessment.peaks if assessment is not None else largest_peaks(spectrum)
     flags = assessment.flags if assessment is not None else []
     for rank, i in enumerate(peaks, start=1):

@@ -329,7 +329,8 @@ def _flag_lines(a, period):
 def _interval_lines(a, spectrum, axis):
     out = []
     rank = {i: r for r, i in enumerate(a.peaks, start=1)}
-    widened = (", widened by kappa = %.3g" % a.interval_kappa) if a.interval_kappa > 1 else ""
+    widened = ((", widened by kappa = %.3g, the largest clustering factor measured"
+                % a.interval_kappa) if a.interval_kappa > 1 else "")
     raised = widened
     if a.clustered and a.kappa_value is None:
         widened = ", too narrow for these clustered events since kappa is not defined"
