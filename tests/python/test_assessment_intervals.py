@@ -4,6 +4,7 @@ survey was given it, else beside the table) and gives the likelihood
 intervals or the upper limit on A; an intervals file it cannot read is named
 in the summary instead."""
 
+import json
 import os
 import subprocess
 
@@ -47,3 +48,28 @@ def test_table_over_intervals_is_assessed_over_them(tmp_path, intervals, cwd, ex
     assert result.returncode == 0, result.stderr
     text = unwrapped(result.stdout)
     assert expected in text and absent not in text
+
+
+PREPARE = os.environ.get("PERIODSCAN_PREPARE")
+PREPARE = PREPARE and os.path.abspath(PREPARE)
+
+
+@pytest.mark.skipif(not (SURVEY and PREPARE), reason="needs the built survey and prepare")
+def test_prepared_blasts_over_intervals_get_every_verdict(tmp_path):
+    # The README's path: prepare with intervals, survey over them, plot with
+    # a JSON report. With magnitudes and locations the declustered
+    # background and the cluster shifts decide beside the local level.
+    raw = EXAMPLES / "raw" / "2021.catalog"
+    subprocess.run([PREPARE, str(raw), "--types", "qb", "--start", "2021-01-01", "--end",
+                    "2022-01-01", "--intervals", "b.intervals", "-o", "b.txt"], cwd=tmp_path,
+                   check=True, timeout=300, capture_output=True)
+    subprocess.run([SURVEY, "b.txt", "--min-period", "0.5", "--max-period", "2",
+                    "--intervals", "b.intervals", "--quiet"], cwd=tmp_path, check=True,
+                   timeout=120)
+    result = run_tool("b.spectrum.tsv", "--events", "b.txt", "--no-figures", "--json", "r.json",
+                      cwd=tmp_path)
+    assert result.returncode == 0, result.stderr
+    top = json.loads((tmp_path / "r.json").read_text())["spectra"][0]["peaks"][0]
+    faps = top["false_alarm"]
+    for method in ("local_level", "cluster_shifts", "declustered_background", "applies"):
+        assert faps[method]["value"] is not None and faps[method]["value"] < 0.05, method
