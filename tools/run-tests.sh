@@ -7,7 +7,8 @@
 #      settings of setup.cfg);
 #   2. the release build in build/ (the folder the README's first command
 #      builds; warnings are errors): the unit, differential and fuzz-replay
-#      tests with CTest, then the end-to-end and Python tests with pytest;
+#      tests with CTest, then the end-to-end, Python and install tests with
+#      pytest;
 #   3. the same on a build with AddressSanitizer and UndefinedBehaviorSanitizer
 #      in build-sanitize/ (fewer differential cases; the Python package tests
 #      do not run the sanitized engine);
@@ -91,6 +92,7 @@ use_build() {
   export PERIODSCAN_PREPARE="$root/$1/periodscan-prepare"
   export PERIODSCAN_LITERAL="$root/$1/tests/literal_periodscan"
   export PERIODSCAN_PYTHONPATH="$root/$1/python"
+  export PERIODSCAN_BUILD="$root/$1"
 }
 
 stage "formatting"
@@ -115,7 +117,7 @@ stage "release build"
 if build build -DCMAKE_BUILD_TYPE=Release; then
   ctest_suite build
   use_build build
-  pytest_suite build/pytest.log tests/e2e tests/python
+  pytest_suite build/pytest.log tests/e2e tests/python tests/install
 fi
 
 stage "sanitizer build"
