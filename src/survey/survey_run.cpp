@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "fileread/text_lines.h"
+#include "periodscan_version.h"
 #include "results/survey_grid.h"
 #include "results/survey_table.h"
 #include "scan/frequency_survey.h"
@@ -535,6 +536,14 @@ int survey_main(int argc, char** argv) {
       if (write_all(STDOUT_FILENO, survey_help())) return 0;
       (void)write_all(STDERR_FILENO, std::string(kProgram) +
                                          ": standard output did not take the help text (" +
+                                         std::strerror(errno) + ")\n");
+      return kSurveyInputError;
+    case CommandStatus::kVersion:
+      if (write_all(STDOUT_FILENO, std::string(kProgram) + " " + PERIODSCAN_VERSION + "\n")) {
+        return 0;
+      }
+      (void)write_all(STDERR_FILENO, std::string(kProgram) +
+                                         ": standard output did not take the version (" +
                                          std::strerror(errno) + ")\n");
       return kSurveyInputError;
     case CommandStatus::kUsage:

@@ -8,6 +8,7 @@ The program is named by the environment variable PERIODSCAN_SURVEY."""
 import json
 import os
 import pty
+import re
 import shutil
 import signal
 import subprocess
@@ -146,8 +147,21 @@ def test_help_names_every_option_and_an_example(survey, tmp_path):
     assert result.returncode == 0
     for option in ["--min-period", "--max-period", "--samples-per-peak", "--periods", "--window",
                    "--step", "--intervals", "--output", "--threads", "--sort", "--quiet",
-                   "Examples:"]:
+                   "--version", "Examples:"]:
         assert option in result.stdout
+
+
+def release_number():
+    with open(os.path.join(DATA, os.pardir, "CMakeLists.txt")) as f:
+        return re.search(r"project\(periodscan VERSION (\S+)", f.read()).group(1)
+
+
+@pytest.mark.parametrize("args", [["--version"], ["ev.txt", "--max-period", "4", "--version"]])
+def test_version_is_the_release_set_in_cmake(survey, tmp_path, args):
+    result = run(survey, tmp_path, args)
+    assert (result.returncode, result.stdout, result.stderr) == (
+        0, "periodscan-survey %s\n" % release_number(), "")
+    assert os.listdir(tmp_path) == []
 
 
 def test_a_folder_that_cannot_be_written_fails_at_once(survey, tmp_path):

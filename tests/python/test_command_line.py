@@ -1,7 +1,10 @@
 """The shell around the Python commands: what ends them early."""
 
+import importlib
+import re
 import sys
 import types
+from pathlib import Path
 
 import pytest
 
@@ -24,3 +27,23 @@ def test_a_command_stopped_short_ends_without_a_traceback(monkeypatch, capfd, ra
     monkeypatch.setattr(command_line, "discard_output", lambda: None)
     assert command_line.run_command("prog", "stopped_command") == status
     assert capfd.readouterr().err == message
+
+
+def release_number():
+    text = (Path(__file__).resolve().parents[2] / "CMakeLists.txt").read_text()
+    return re.search(r"project\(periodscan VERSION (\S+)", text).group(1)
+
+
+@pytest.mark.parametrize("module, argv, program", [
+    ("periodscan.plot_command", ["--version"], "periodscan-plot"),
+    ("periodscan.prepare.command", ["--version"], "periodscan-prepare"),
+    ("periodscan.prepare.command", ["check", "--version"], "periodscan-prepare"),
+    ("periodscan.prepare.command", ["decluster", "ev.txt", "--version"], "periodscan-prepare"),
+])
+def test_version_is_the_release_set_in_cmake(capsys, module, argv, program):
+    try:
+        status = importlib.import_module(module).main(argv)
+    except SystemExit as stop:
+        status = stop.code
+    out, err = capsys.readouterr()
+    assert (status, out, err) == (0, "%s %s\n" % (program, release_number()), "")
