@@ -164,6 +164,18 @@ def test_version_is_the_release_set_in_cmake(survey, tmp_path, args):
     assert os.listdir(tmp_path) == []
 
 
+@pytest.mark.parametrize("extra, closing", [
+    ([], "wrote ev.spectrum.tsv (4 periods)"),
+    (["--window", "9.99", "--step", "9.99"],
+     "wrote ev.windows.tsv and ev.windows.grd (1 window, 4 periods)"),
+])
+def test_the_closing_line_counts_in_words(survey, tmp_path, extra, closing):
+    (tmp_path / "ev.txt").write_text("".join("%g\n" % (0.37 * i) for i in range(28)))
+    result = run(survey, tmp_path, ["ev.txt", "--periods", "4"] + PERIODS + ["--quiet"] + extra)
+    assert result.returncode == 0, result.stderr
+    assert closing + "; highest peak" in result.stdout + result.stderr
+
+
 def test_a_folder_that_cannot_be_written_fails_at_once(survey, tmp_path):
     (tmp_path / "ev.txt").write_text("0\n1\n3\n")
     result = run(survey, tmp_path, ["ev.txt", "--output", "missing/x"] + PERIODS)

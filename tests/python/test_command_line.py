@@ -8,7 +8,7 @@ from pathlib import Path
 
 import pytest
 
-from periodscan import command_line
+from periodscan import command_line, wording
 
 
 @pytest.mark.parametrize("raised, status, message", [
@@ -47,3 +47,14 @@ def test_version_is_the_release_set_in_cmake(capsys, module, argv, program):
         status = stop.code
     out, err = capsys.readouterr()
     assert (status, out, err) == (0, "%s %s\n" % (program, release_number()), "")
+
+
+@pytest.mark.parametrize("count, noun, plural, text", [
+    (0, "row", None, "0 rows"),
+    (1, "row", None, "1 row"),
+    (2, "interval", None, "2 intervals"),
+    (1, "duplicate", None, "1 duplicate"),
+    (3, "analysis", "analyses", "3 analyses"),
+])
+def test_counts_in_messages_agree_with_their_noun(count, noun, plural, text):
+    assert wording.counted(count, noun, plural) == text
