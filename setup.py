@@ -4,6 +4,7 @@ and build_ext copies into place; the entries periodscan-plot and
 periodscan-prepare as scripts."""
 
 import os
+import re
 import shutil
 import subprocess
 import sys
@@ -13,6 +14,12 @@ from setuptools import Extension, find_packages, setup
 from setuptools.command.build_ext import build_ext
 
 ROOT = Path(__file__).resolve().parent
+
+
+def project_version():
+    """The release number of project() in CMakeLists.txt, its one home."""
+    text = (ROOT / "CMakeLists.txt").read_text(encoding="utf-8")
+    return re.search(r"project\(\s*periodscan\b[^)]*\bVERSION\s+([0-9][0-9.]*)", text).group(1)
 
 
 class CMakeBuild(build_ext):
@@ -34,9 +41,13 @@ class CMakeBuild(build_ext):
         destination = Path(self.get_ext_fullpath(ext.name))
         destination.parent.mkdir(parents=True, exist_ok=True)
         shutil.copyfile(built, destination)
+        # The number CMake wrote, in place of the source tree's reader.
+        shutil.copyfile(build / "python" / "periodscan" / "_version.py",
+                        destination.parent / "_version.py")
 
 
 setup(
+    version=project_version(),
     package_dir={"": "python"},
     packages=find_packages("python"),
     ext_modules=[Extension("periodscan._engine", sources=[])],

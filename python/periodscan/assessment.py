@@ -46,6 +46,7 @@ from .local_level import events_fit, level_clustered, level_fap, local_fap, loca
 from .significance import baluev_fap, baluev_w
 from .progress import TerminalProgress
 from .uncertainty import amplitude_upper_limit, peak_uncertainty
+from .wording import counted
 
 SIGNIFICANT_FAP = 0.05
 
@@ -405,7 +406,8 @@ def intervals_changed(record, intervals):
     """How `intervals` differ from those the table's record counts and
     totals (an intervals file edited or replaced after the survey), or ""."""
     if record.intervals is not None and record.intervals != len(intervals):
-        return "%d intervals, the table's record says %d" % (len(intervals), record.intervals)
+        return "%s, the table's record says %d" % (counted(len(intervals), "interval"),
+                                                   record.intervals)
     if record.exposure_total is not None:
         total = 0.0
         for start, end in intervals:     # summed in order, as the survey sums them

@@ -36,6 +36,8 @@ from dataclasses import dataclass
 
 import numpy as np
 
+from .wording import counted
+
 # Poisson reference of the mean DeltaLogLik over K independent frequencies:
 # K, median, 99th percentile. Simulated with bench/clustering_reference.py
 # (seed 20261208): uniform event times, the K frequencies 3/L, 4/L, ...,
@@ -285,8 +287,9 @@ def fano_kappa(times, min_period, cluster_duration=None):
                      % (cluster_duration, window))
     if n < FANO_MIN_WINDOWS:
         return Kappa(None, None, window, n, None,
-                     "the span %.4g holds %d windows of Tmin/4 = %.4g, fewer than %d: "
-                     "kappa is not defined" % (span, n, window, FANO_MIN_WINDOWS))
+                     "the span %.4g holds %s of Tmin/4 = %.4g, fewer than %d: "
+                     "kappa is not defined"
+                     % (span, counted(n, "window"), window, FANO_MIN_WINDOWS))
     fano, n = fano_factor(t, window)
     half, _ = fano_factor(t, 0.5 * window)
     growth = fano / half if half > 0 else float("inf")
@@ -359,8 +362,8 @@ class PeakKappa:
                     % (self.kappa, 1 / self.frequency, self.fano, self.half, self.windows,
                        self.window))
         if self.fano is None:
-            return ("the span holds %d windows of T/4 = %.4g, fewer than %d"
-                    % (self.windows, self.window, FANO_MIN_WINDOWS))
+            return ("the span holds %s of T/4 = %.4g, fewer than %d"
+                    % (counted(self.windows, "window"), self.window, FANO_MIN_WINDOWS))
         return ("the Fano factor still grows from windows of T/8 to T/4 = %.4g (%.3g to %.3g): "
                 "clusters outlast them" % (self.window, self.half, self.fano))
 

@@ -9,12 +9,19 @@ import importlib
 import os
 import sys
 
+from ._version import VERSION
 from .prepare.writer import describe_write_error
 
 INTERRUPTED_STATUS = 130
 # The status of a program ended by the broken-pipe signal, as the shell
 # reports it (128 + SIGPIPE).
 CLOSED_PIPE_STATUS = 141
+
+
+def add_version_option(parser, program):
+    """--version on an argparse parser: prints "PROGRAM RELEASE" and exits 0."""
+    parser.add_argument("--version", action="version", version="%s %s" % (program, VERSION),
+                        help="print the program's name and release number and exit")
 
 
 class StandardOutputError(OSError):

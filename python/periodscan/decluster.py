@@ -17,7 +17,7 @@ from dataclasses import dataclass
 import numpy as np
 
 from periodscan import eventfile
-from periodscan.command_line import write_output
+from periodscan.command_line import add_version_option, write_output
 from periodscan.declustering import FORESHOCK_FRACTION, gardner_knopoff
 from periodscan.eventfile import DAYS_PER_UNIT, EventFileError
 from periodscan.inputfile import TABLE_LIMIT, InputFileError, read_input_bytes
@@ -187,6 +187,8 @@ def decluster_main(argv=None, out=None, err=None):
     parser.add_argument("--foreshock-fraction", type=float, default=FORESHOCK_FRACTION,
                         metavar="F", help="events up to F times the time window before a "
                         "main shock join its cluster (default %(default)g)")
+    # --version names the program, not the subcommand.
+    add_version_option(parser, PROGRAM.partition(" ")[0])
     args = parser.parse_args(argv)
     if args.output == "-":
         parser.error("-o -: declustering writes three files, so its output must be a file name")

@@ -33,6 +33,7 @@ from .results import (COUNTS_FILE, GRID_FILE, MIN_EVENTS_ESTIMATED, NORMALIZED_G
                       SPECTRUM_FILE, SpectrumTable, WindowCounts, file_error, grid_image)
 from .report import largest_peaks, map_level
 from .significance import SCAN_FAP, SINGLE_PERIOD_P, baluev_level, baluev_w, single_period_level
+from .wording import counted
 
 FIGURE_FORMATS = ("png", "svg")
 # The names of the figures of the interactive program's result files, in
@@ -400,7 +401,7 @@ def plot_counts(directory, counts, source=COUNTS_FILE, stem=COUNTS_STEM,
     ax.set_ylim(bottom=0)
     _time_axis(ax, axis, xlabel, note)
     ax.set_ylabel("events in the window")
-    ax.set_title("Events per window (%s): %d windows" % (source, len(counts.count)),
+    ax.set_title("Events per window (%s): %s" % (source, counted(len(counts.count), "window")),
                  fontsize=10)
     ax.legend(fontsize=8, loc="best")
     ax.grid(True, alpha=0.3)

@@ -49,7 +49,7 @@ import argparse
 import os
 import sys
 
-from .command_line import CLOSED_PIPE_STATUS, discard_output, write_output
+from .command_line import CLOSED_PIPE_STATUS, add_version_option, discard_output, write_output
 from .eventfile import description_path
 from .figures import draw_run, figure_paths
 from .intervalfile import table_intervals_path
@@ -83,6 +83,7 @@ def parse_arguments(argv):
     parser.add_argument("--json", metavar="FILE",
                         help="write the report (peaks, false-alarm probabilities, verdicts, "
                              "intervals, the grid check) as JSON to FILE")
+    add_version_option(parser, PROGRAM)
     args = parser.parse_args(argv)
     if args.json is not None:
         why = json_path_problem(args.json)

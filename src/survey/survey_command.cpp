@@ -16,7 +16,7 @@ constexpr std::string_view kUsage =
     "usage: periodscan-survey EVENTS --min-period TMIN --max-period TMAX\n"
     "           [--samples-per-peak K | --periods N] [--window L --step S]\n"
     "           [--intervals FILE] [--output PREFIX] [--threads N] [--sort] [--quiet]\n"
-    "       periodscan-survey --help\n";
+    "       periodscan-survey --help | --version\n";
 
 constexpr std::string_view kHelp =
     "periodscan-survey: the maximum-likelihood spectrum of a periodic rate\n"
@@ -62,6 +62,7 @@ constexpr std::string_view kHelp =
     "--sort                sort the events instead of stopping at one out of order\n"
     "--quiet               no progress bar and no run-time estimate\n"
     "--help                this text\n"
+    "--version             the program's name and release number\n"
     "\n"
     "Output: '#' lines recording the run, then a header row and one tab-separated\n"
     "row per period: period frequency delta_log_lik amplitude phase peak_time\n"
@@ -123,6 +124,7 @@ constexpr OptionRule kOptions[] = {
     {"--periods", true},    {"--output", true},     {"--window", true},
     {"--step", true},       {"--threads", true},    {"--intervals", true},
     {"--quiet", false},     {"--sort", false},      {"--help", false},
+    {"--version", false},
 };
 
 bool parse_count(std::string_view text, int* value) {
@@ -280,6 +282,7 @@ CommandStatus parse_survey_command(std::span<const std::string_view> args, Surve
       return CommandStatus::kUsage;
     }
     if (name == "--help") return CommandStatus::kHelp;
+    if (name == "--version") return CommandStatus::kVersion;
     if (!given.insert(rule->name).second) {
       *error = std::string(name) + " given twice";
       return CommandStatus::kUsage;

@@ -37,8 +37,9 @@ struct SurveyCommand {
 
 enum class CommandStatus {
   kRun,
-  kHelp,   // --help: print survey_help() and succeed
-  kUsage,  // a bad command line: *error says why
+  kHelp,     // --help: print survey_help() and succeed
+  kVersion,  // --version: print the program's name and release and succeed
+  kUsage,    // a bad command line: *error says why
 };
 
 // args[0] is the program name.

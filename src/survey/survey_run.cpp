@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "fileread/text_lines.h"
+#include "periodscan_version.h"
 #include "results/survey_grid.h"
 #include "results/survey_table.h"
 #include "scan/frequency_survey.h"
@@ -60,6 +61,11 @@ std::string brief(double value) {
 std::string brief_count(double value) {
   if (!(value >= 0.0 && value < 1e15 && value == std::floor(value))) return brief(value);
   return std::to_string(static_cast<std::int64_t>(value));
+}
+
+// A count and its noun, singular for exactly one: "1 window", "2 windows".
+std::string counted(std::size_t count, std::string_view noun) {
+  return std::to_string(count) + " " + std::string(noun) + (count == 1 ? "" : "s");
 }
 
 // Whether the output `path` is the input `input` ("-": standard input).
@@ -372,8 +378,8 @@ class SurveyRun {
     }
     if (!file.commit(error)) return false;
     written_ = path;
-    closing_ = "wrote " + path + " (" + std::to_string(rows.size()) +
-               " periods); highest peak: " + (peak.found ? peak.describe() : "none");
+    closing_ = "wrote " + path + " (" + counted(rows.size(), "period") +
+               "); highest peak: " + (peak.found ? peak.describe() : "none");
     return true;
   }
 
@@ -501,8 +507,8 @@ class SurveyRun {
     // Both take their names, or neither does.
     if (!commit_together(&table, &grid_file, error)) return false;
     written_ = table_path + " and " + grid_path;
-    closing_ = "wrote " + table_path + " and " + grid_path + " (" + std::to_string(windows) +
-               " windows, " + std::to_string(periods) + " periods); highest peak: " +
+    closing_ = "wrote " + table_path + " and " + grid_path + " (" + counted(windows, "window") +
+               ", " + counted(periods, "period") + "); highest peak: " +
                (peak.found ? "window " + brief(peak.window_start) + " to " +
                                  brief(peak.window_end) + ", " + peak.describe()
                            : "none (no window holds two distinct event times)");
@@ -535,6 +541,14 @@ int survey_main(int argc, char** argv) {
       if (write_all(STDOUT_FILENO, survey_help())) return 0;
       (void)write_all(STDERR_FILENO, std::string(kProgram) +
                                          ": standard output did not take the help text (" +
+                                         std::strerror(errno) + ")\n");
+      return kSurveyInputError;
+    case CommandStatus::kVersion:
+      if (write_all(STDOUT_FILENO, std::string(kProgram) + " " + PERIODSCAN_VERSION + "\n")) {
+        return 0;
+      }
+      (void)write_all(STDERR_FILENO, std::string(kProgram) +
+                                         ": standard output did not take the version (" +
                                          std::strerror(errno) + ")\n");
       return kSurveyInputError;
     case CommandStatus::kUsage:

@@ -8,6 +8,7 @@ The program is named by the environment variable PERIODSCAN_SURVEY."""
 import json
 import os
 import pty
+import re
 import shutil
 import signal
 import subprocess
@@ -146,8 +147,33 @@ def test_help_names_every_option_and_an_example(survey, tmp_path):
     assert result.returncode == 0
     for option in ["--min-period", "--max-period", "--samples-per-peak", "--periods", "--window",
                    "--step", "--intervals", "--output", "--threads", "--sort", "--quiet",
-                   "Examples:"]:
+                   "--version", "Examples:"]:
         assert option in result.stdout
+
+
+def release_number():
+    with open(os.path.join(DATA, os.pardir, "CMakeLists.txt")) as f:
+        return re.search(r"project\(periodscan VERSION (\S+)", f.read()).group(1)
+
+
+@pytest.mark.parametrize("args", [["--version"], ["ev.txt", "--max-period", "4", "--version"]])
+def test_version_is_the_release_set_in_cmake(survey, tmp_path, args):
+    result = run(survey, tmp_path, args)
+    assert (result.returncode, result.stdout, result.stderr) == (
+        0, "periodscan-survey %s\n" % release_number(), "")
+    assert os.listdir(tmp_path) == []
+
+
+@pytest.mark.parametrize("extra, closing", [
+    ([], "wrote ev.spectrum.tsv (4 periods)"),
+    (["--window", "9.99", "--step", "9.99"],
+     "wrote ev.windows.tsv and ev.windows.grd (1 window, 4 periods)"),
+])
+def test_the_closing_line_counts_in_words(survey, tmp_path, extra, closing):
+    (tmp_path / "ev.txt").write_text("".join("%g\n" % (0.37 * i) for i in range(28)))
+    result = run(survey, tmp_path, ["ev.txt", "--periods", "4"] + PERIODS + ["--quiet"] + extra)
+    assert result.returncode == 0, result.stderr
+    assert closing + "; highest peak" in result.stdout + result.stderr
 
 
 def test_a_folder_that_cannot_be_written_fails_at_once(survey, tmp_path):

@@ -119,8 +119,9 @@ TEST(SurveyCommand, ReadsEveryOptionInBothSpellings) {
   EXPECT_EQ(c.arguments.size(), 16u);
 }
 
-TEST(SurveyCommand, HelpWinsAndAFileAfterDoubleDashIsAFile) {
+TEST(SurveyCommand, HelpAndVersionWinAndAFileAfterDoubleDashIsAFile) {
   EXPECT_EQ(parse({"--help"}).status, CommandStatus::kHelp);
+  EXPECT_EQ(parse({"ev.txt", "--version"}).status, CommandStatus::kVersion);
   EXPECT_EQ(parse({"ev.txt", "--bogus", "-h"}).status, CommandStatus::kUsage);
   const Parsed dashed = parse({"--min-period", "1", "--max-period", "2", "--", "-ev.txt"});
   ASSERT_EQ(dashed.status, CommandStatus::kRun) << dashed.error;

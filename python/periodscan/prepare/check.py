@@ -30,6 +30,7 @@ from typing import Optional
 from ..eventfile import (BYTE_ORDER_MARK, UNIT_SECONDS, EventFileError, Item, LineFault,
                          check_description, float32_spacing, interactive_item,
                          decimal_comma, nearest_float32, survey_line)
+from ..wording import agreeing, counted
 from .timeaxis import TimeError, format_iso, parse_iso
 
 # Storage that moves times by more than this share of the median interval
@@ -210,9 +211,12 @@ def _order(values, note):
                          "(periodscan-prepare sorts it)", values[1].line))
         else:
             lines = ", ".join(str(b.line) for _, b in falls[:SHOWN_LINES])
-            note(Finding(True, "%d times are smaller than the one before them (lines %s%s); "
+            n = len(falls)
+            note(Finding(True, "%s %s smaller than the one before %s (%s %s%s); "
                          "both programs stop at the first" % (
-                             len(falls), lines, ", ..." if len(falls) > SHOWN_LINES else ""),
+                             counted(n, "time"), agreeing(n, "is", "are"),
+                             agreeing(n, "it", "them"), agreeing(n, "line", "lines"), lines,
+                             ", ..." if n > SHOWN_LINES else ""),
                          falls[0][1].line))
     if not falls and not values[-1].stored > values[0].stored:
         note(Finding(True, "the last time is not larger than the first once stored as 4-byte "
@@ -225,13 +229,17 @@ def _spelling(values, note):
     dated = [v for v in whole if v.follower == "/"]
     comma = [v for v in whole if v.decimal_comma]
     if dated:
-        note(Finding(True, "%d lines start with a date such as %r: each is read as its first "
-                     "number, %s" % (len(dated), dated[0].token + "/...", dated[0].token),
+        note(Finding(True, "%s %s with a date such as %r: each is read as its first "
+                     "number, %s" % (counted(len(dated), "line"),
+                                     agreeing(len(dated), "starts", "start"),
+                                     dated[0].token + "/...", dated[0].token),
                      dated[0].line))
     if comma:
-        note(Finding(True, "%d lines start with a whole number followed by a comma, as a "
+        note(Finding(True, "%s %s with a whole number followed by a comma, as a "
                      "decimal comma writes a time (%s,...): each is read as the whole part "
-                     "only" % (len(comma), comma[0].token), comma[0].line))
+                     "only" % (counted(len(comma), "line"),
+                               agreeing(len(comma), "starts", "start"), comma[0].token),
+                     comma[0].line))
     if len(whole) == len(values) and not dated and not comma:
         note(Finding(True, "all %d times are whole numbers: a date read as its year or day? "
                      "(write at least one decimal if whole times are meant)" % len(values),

@@ -34,7 +34,8 @@ import sys
 from decimal import Decimal, InvalidOperation
 
 from .. import eventfile
-from ..command_line import StandardOutputError, discard_output, output_problem, write_output
+from ..command_line import (StandardOutputError, add_version_option, discard_output,
+                            output_problem, write_output)
 from . import check as checking
 from . import sources as catalogue
 from .preparation import Preparation, PreparationError, Request
@@ -149,6 +150,7 @@ def prepare_parser():
                           "event before a gap) are left out of the event file")
     parser.add_argument("--strict", action="store_true",
                         help="fail when any row cannot be read")
+    add_version_option(parser, PROGRAM)
     return parser
 
 
@@ -381,6 +383,7 @@ def check_parser():
     parser.add_argument("--json", metavar="FILE",
                         help="the description of the file (default: EVENTS.json beside it, "
                         "when present), for units and calendar dates")
+    add_version_option(parser, PROGRAM)
     return parser
 
 

@@ -9,6 +9,7 @@ from dataclasses import dataclass
 from fractions import Fraction
 from typing import Optional
 
+from ..wording import agreeing, counted
 from . import intervals as observing
 from .records import EXTRA_COLUMNS
 from .selection import choose
@@ -72,8 +73,8 @@ class Preparation:
             rows = [p for p in tally.problems if p.row]
             if len(tally.problems) > SHOWN_PROBLEMS or rows:
                 by_reason = Counter(p.reason for p in rows)
-                lines.append("%s: %d rows cannot be read (%s)%s" % (
-                    label(source), len(rows),
+                lines.append("%s: %s cannot be read (%s)%s" % (
+                    label(source), counted(len(rows), "row"),
                     ", ".join("%s: %d" % kv for kv in by_reason.most_common()),
                     "; the first %d are shown above" % SHOWN_PROBLEMS
                     if len(tally.problems) > SHOWN_PROBLEMS else ""))
@@ -86,8 +87,9 @@ class Preparation:
         if len(kept) < 2 or kept[-1].time <= kept[0].time:
             read = sum(t.rows_read - sum(p.row for p in t.problems) for t in self.counts)
             raise PreparationError(
-                "%d events kept%s: an event file needs at least two events at different times; "
-                "nothing written" % (len(kept), " of %d read" % read if read else ""))
+                "%s kept%s: an event file needs at least two events at different times; "
+                "nothing written" % (counted(len(kept), "event"),
+                                     " of %d read" % read if read else ""))
         if request.origin is not None:
             self.origin, origin_step = request.origin
         elif request.calendar:
@@ -125,8 +127,9 @@ class Preparation:
         while True:
             if len(self.kept) < 2:
                 raise PreparationError(
-                    "%d events lie in an observed interval: an event file needs at least two "
-                    "events at different times; nothing written" % len(self.kept))
+                    "%s %s in an observed interval: an event file needs at least two "
+                    "events at different times; nothing written"
+                    % (counted(len(self.kept), "event"), agreeing(len(self.kept), "lies", "lie")))
             self.span = (self.kept[0].time if selection.start is None else selection.start,
                          self.kept[-1].time if selection.end is None else selection.end)
             self.observed = observing.observed(*self.span, self.left_out)
@@ -276,8 +279,8 @@ class Preparation:
     def summary_lines(self):
         lines = []
         for source, tally in zip(self.sources, self.counts):
-            parts = ["%s: %s, %d rows" % (label(source), FORMAT_NAMES[source.format],
-                                          tally.rows_read)]
+            parts = ["%s: %s, %s" % (label(source), FORMAT_NAMES[source.format],
+                                     counted(tally.rows_read, "row"))]
             if tally.event_types:
                 parts.append("event types %s" % ", ".join(
                     "%s %d" % kv for kv in sorted(tally.event_types.items())))
@@ -295,13 +298,14 @@ class Preparation:
                                       "lines repeat", "is" if one else "are", *first))
         if self.duplicates:
             (dropped_source, dropped_line), (kept_source, kept_line) = self.duplicates[0]
-            lines.append("%d duplicates of events of an earlier source left out (first: %s:%d, "
-                         "the same as %s:%d)" % (len(self.duplicates),
+            lines.append("%s of events of an earlier source left out (first: %s:%d, "
+                         "the same as %s:%d)" % (counted(len(self.duplicates), "duplicate"),
                                                  label(self.sources[dropped_source]), dropped_line,
                                                  label(self.sources[kept_source]), kept_line))
         first, last = self.kept[0].time, self.kept[-1].time
-        lines.append("%s: %d events, %s, %d decimals; columns %s" % (
-            self.output_name(), len(self.kept), self.axis_text(), self.decimals,
+        lines.append("%s: %s, %s, %s; columns %s" % (
+            self.output_name(), counted(len(self.kept), "event"), self.axis_text(),
+            counted(self.decimals, "decimal"),
             " ".join(["time"] + self.columns())))
         lines.append("  first %s%s, last %s%s" % (
             self.spell(first), " (%s)" % self.date(first) if self.request.calendar else "",
@@ -310,9 +314,9 @@ class Preparation:
         if also:
             lines.append("  also written: %s" % ", ".join(also))
         if self.alone:
-            lines.append("  %d events left out, %s (first: %s:%d)" % (
-                len(self.alone), ALONE, label(self.sources[self.alone[0].source]),
-                self.alone[0].line))
+            lines.append("  %s left out, %s (first: %s:%d)" % (
+                counted(len(self.alone), "event"), ALONE,
+                label(self.sources[self.alone[0].source]), self.alone[0].line))
         lines.extend(self._gap_lines())
         return lines
 

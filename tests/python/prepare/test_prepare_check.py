@@ -62,7 +62,7 @@ CASES = [
     ("one time out of order",
      b"1.5\n2.5\n2.25\n3.5\n",
      ["f.txt:3: trap: the survey stops here: the time decreases",
-      "f.txt:3: trap: 1 times are smaller than the one before them (lines 3); both programs "
+      "f.txt:3: trap: 1 time is smaller than the one before it (line 3); both programs "
       "stop at the first"]),
     ("Julian Day numbers",
      b"2459215.53775972\n2459215.55820706\n2459215.56618519\n2459215.60417824\n",

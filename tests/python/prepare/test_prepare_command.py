@@ -98,7 +98,7 @@ def test_unreadable_rows_are_shown_and_strict_refuses_them(run, tmp_path):
     assert status == 0
     assert stderr.splitlines() == [
         "periodscan-prepare: %s:12: too few fields: '2021/01/01 01:23:49.09 eq  l'" % source,
-        "periodscan-prepare: %s: 1 rows cannot be read (too few fields: 1)" % source]
+        "periodscan-prepare: %s: 1 row cannot be read (too few fields: 1)" % source]
     for name in ("e.txt", "e.json"):
         os.remove(tmp_path / name)
     status, _, stderr = run(source, "-o", tmp_path / "e.txt", "--strict")
@@ -110,7 +110,7 @@ def test_unreadable_rows_are_shown_and_strict_refuses_them(run, tmp_path):
 @pytest.mark.parametrize("options, message", [
     (["--types", "xx"], "0 events kept of 4 read: an event file needs at least two events at "
      "different times; nothing written"),
-    (["--types", "qb"], "1 events kept of 4 read: an event file needs at least two events at "
+    (["--types", "qb"], "1 event kept of 4 read: an event file needs at least two events at "
      "different times; nothing written"),
 ])
 def test_too_few_events_write_nothing(run, tmp_path, options, message):

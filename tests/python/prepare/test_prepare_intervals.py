@@ -117,5 +117,6 @@ def test_events_alone_between_gaps_are_left_out(run, tmp_path, days, kept, inter
     assert status == 0
     assert [float(t) for t in (tmp_path / "g.txt").read_text().split()] == kept
     assert parse_file((tmp_path / "g.intervals").read_text()) == intervals
-    assert "%d events left out, alone between gaps longer than --gap" % (
-        len(days) - len(kept)) in out
+    left = len(days) - len(kept)
+    assert "%d %s left out, alone between gaps longer than --gap" % (
+        left, "event" if left == 1 else "events") in out
