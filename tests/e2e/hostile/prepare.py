@@ -48,7 +48,7 @@ CASES = [
           "--max-period", "2"], 0, r"wrote g\.spectrum\.tsv", anywhere=True,
          files={"g.csv": GAPPED},
          prepare='"$PERIODSCAN_PREPARE" g.csv --time-column time --time-unit days --gap 2d '
-         '-o g.txt | grep -q "1 events left out, alone between gaps longer than --gap"'),
+         '-o g.txt | grep -q "1 event left out, alone between gaps longer than --gap"'),
     Case("prepare: a decimal comma in a comma-separated file is no cut time",
          NUMBERS[:1] + ["d.csv"] + NUMBERS[2:] + ["--strict"], 1,
          r"d\.csv:2: not the header's 2 fields \(decimal commas\?.*'0,5,3,1'",
