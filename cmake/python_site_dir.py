@@ -21,7 +21,11 @@ def site_dir(prefix):
     for directory in searched:
         real = os.path.realpath(directory)
         if os.path.commonpath([real, prefix]) == prefix and real != prefix:
-            under.append(os.path.relpath(real, prefix))
+            relative = os.path.relpath(real, prefix)
+            # Only the prefix's own lib folders: a prefix that holds the
+            # user's ~/.local must not write into that install's site.
+            if relative.split(os.sep)[0] in ("lib", "lib64"):
+                under.append(relative)
     if under:
         # /usr holds /usr/local/lib/... too: the shortest is the prefix's own.
         return min(under, key=lambda d: len(d.split(os.sep))), True

@@ -281,6 +281,10 @@ CommandStatus parse_survey_command(std::span<const std::string_view> args, Surve
       *error = "unknown option '" + std::string(name) + "'";
       return CommandStatus::kUsage;
     }
+    if ((name == "--help" || name == "--version") && equals != std::string_view::npos) {
+      *error = std::string(name) + " takes no value";
+      return CommandStatus::kUsage;
+    }
     if (name == "--help") return CommandStatus::kHelp;
     if (name == "--version") return CommandStatus::kVersion;
     if (!given.insert(rule->name).second) {

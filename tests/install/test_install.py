@@ -83,3 +83,14 @@ def test_site_dir_is_the_prefixs_own_searched_one():
         full = os.path.realpath(os.path.join(prefix, relative))
         assert found and full in [os.path.realpath(d) for d in searched], (prefix, relative)
         assert relative.split(os.sep)[0] == "lib", (prefix, relative)
+
+
+def test_a_prefix_above_the_user_base_keeps_off_its_site():
+    # --prefix ~ holds ~/.local: its .pth must not replace the one a ~/.local
+    # install wrote there.
+    import site
+    if not site.ENABLE_USER_SITE:
+        pytest.skip("no user site")
+    parent = os.path.dirname(site.getuserbase())
+    relative, _ = site_dir(parent)
+    assert relative.split(os.sep)[0] in ("lib", "lib64"), relative

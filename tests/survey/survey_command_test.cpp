@@ -66,6 +66,7 @@ TEST(SurveyCommand, RejectsBadCommandLinesWithTheReason) {
        "the events and the intervals cannot both come from standard input ('-')"},
       {{"ev.txt", "--min-period", "1", "--max-period", "2", "--quiet=yes"},
        "--quiet takes no value"},
+      {{"--version=x"}, "--version takes no value"},
       {{"ev.txt", "--min-period", "1", "--max-period", "2", "--min-period", "1"},
        "--min-period given twice"},
       {{"ev.txt", "--min-period", "1", "--max-period", "2", "--frobnicate"},

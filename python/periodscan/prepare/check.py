@@ -168,27 +168,31 @@ def examine(data, meta=None, meta_path=None):
 
     values = reading.values
     if reading.end_line is None:
-        note(Finding(False, "the interactive program reads %d times, to the end of the file"
-                     % reading.listed))
+        note(Finding(False, "the interactive program reads %s, to the end of the file"
+                     % counted(reading.listed, "time")))
     else:
         later = [v for v in values if v.line > reading.end_line]
         where = "the interactive program's list ends at line %d: %s" % (
             reading.end_line, reading.end_reason)
         if later:
-            note(Finding(True, "%s; %d later lines start with a number and are not read "
-                         "(the first is line %d); it reads %d times"
-                         % (where, len(later), later[0].line, reading.listed),
+            note(Finding(True, "%s; %s %s with a number and %s not read "
+                         "(the first is line %d); it reads %s"
+                         % (where, counted(len(later), "later line"),
+                            agreeing(len(later), "starts", "start"),
+                            agreeing(len(later), "is", "are"), later[0].line,
+                            counted(reading.listed, "time")),
                          reading.end_line))
         elif reading.listed == 0:
             note(Finding(True, where + "; it reads no time", reading.end_line))
         elif reading.survey_line is None and reading.survey_count > reading.listed:
-            note(Finding(True, "%s; it reads %d times, the survey %d"
-                         % (where, reading.listed, reading.survey_count), reading.end_line))
+            note(Finding(True, "%s; it reads %s, the survey %d"
+                         % (where, counted(reading.listed, "time"), reading.survey_count),
+                         reading.end_line))
         else:
-            note(Finding(False, "%s; it reads %d times, and no later line starts with a number"
-                         % (where, reading.listed)))
+            note(Finding(False, "%s; it reads %s, and no later line starts with a number"
+                         % (where, counted(reading.listed, "time"))))
     if reading.survey_line is None:
-        note(Finding(False, "the survey reads %d times" % reading.survey_count))
+        note(Finding(False, "the survey reads %s" % counted(reading.survey_count, "time")))
     else:
         note(Finding(True, "the survey stops here: %s" % reading.survey_reason,
                      reading.survey_line))

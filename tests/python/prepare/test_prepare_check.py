@@ -47,7 +47,7 @@ CASES = [
     ("a byte-order mark, which only the survey passes over",
      b"\xef\xbb\xbf0.5\n1.5\n",
      ["f.txt:1: trap: the interactive program's list ends at line 1: '\xef\xbb\xbf0.5' is not "
-      "a number; 1 later lines start with a number and are not read (the first is line 2); it "
+      "a number; 1 later line starts with a number and is not read (the first is line 2); it "
       "reads 0 times"]),
     ("not a finite time",
      b"0.5\n1.5\nNaN; x\n",
