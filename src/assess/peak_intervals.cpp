@@ -226,12 +226,18 @@ End find_end(const RateProfile& profile, Kind kind, double estimate, const std::
   free_coordinates(kind, q, y);
   double gap = 0.02 * reach;
   double v = 0.0, z = 0.0, slope = 0.0;
-  while (true) {
-    v = estimate + direction * std::min(gap, reach);
-    double trial[2] = {y[0], y[1]};
+  double trial[2];
+  // The profile with the held value at v, maximised from y: its value z, its
+  // slope in v, and the free coordinates in trial.
+  const auto evaluate = [&] {
+    trial[0] = y[0], trial[1] = y[1];
     ProfileDerivatives p;
     z = maximise(profile, profile_line(kind, v), trial, &p);
     slope = held_slope(kind, p, trial);
+  };
+  while (true) {
+    v = estimate + direction * std::min(gap, reach);
+    evaluate();
     if (!(z >= target)) {
       outside = v;
       break;
@@ -246,10 +252,7 @@ End find_end(const RateProfile& profile, Kind kind, double estimate, const std::
     const double newton = std::isfinite(z) && slope != 0.0 ? v - (z - target) / slope : HUGE_VAL;
     const bool within = std::isfinite(newton) && (newton - inside) * (newton - outside) < 0.0;
     v = within ? newton : 0.5 * (inside + outside);
-    double trial[2] = {y[0], y[1]};
-    ProfileDerivatives p;
-    z = maximise(profile, profile_line(kind, v), trial, &p);
-    slope = held_slope(kind, p, trial);
+    evaluate();
     if (!(z >= target)) {
       outside = v;
     } else {

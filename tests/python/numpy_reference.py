@@ -2,32 +2,11 @@
 intervals at a peak, the upper limit on A, and cluster-shift surrogates,
 over the whole span of the events only (no observation intervals).
 
-At a peak the periodic law has three parameters besides Mju: the frequency,
-A and a phase. The interval of one of them holds the values at which the
-profile likelihood (the DeltaLogLik maximised over the other two) lies
-within DROP_TWO_SIDED = chi2_1(0.95) / 2 = 1.9207 of the peak (Wilks'
-theorem; the 95 % interval). The phase is measured at the middle of the
-record, x = L / 2, where it is nearly independent of the frequency (the
-phase Fi at the first event moves by pi L f for a small change of f and is
-poorly determined); the time of the rate maximum is the one nearest the
-middle of the record, t_max = t_1 + L / 2 - phase / Omega.
-
-The 95 % upper limit on A at a frequency is the A above the best one at
-which the profile over the phase has fallen by DROP_ONE_SIDED =
-chi2_1(0.90) / 2 = 1.3528 (a one-sided limit); over a band it is the largest
-of these, so a component of any frequency in the band with a larger A would
-have been seen.
-
-Clustering makes the likelihood too sharp, by the factor kappa of
-clustering.fano_kappa; passing it scales the drops by kappa and widens the
-intervals to match the rescaled levels.
-
-Numerics: the profiles are maximised by Newton's method with finite
-differences in the coordinates (cycles over the span u = f L, s with
-A = sin^2 s, the phase), in which A stays within [0, 1] with no bound to
-enforce; the ends of an interval are found by stepping out from the peak
-and bisecting. Each step evaluates the likelihood at a few points for all
-events, so a peak of 20,000 events takes about a second.
+Definitions as in periodscan.uncertainty; here the profiles are maximised by
+Newton's method with finite differences in the coordinates (cycles over the
+span u = f L, s with A = sin^2 s, the phase), in which A stays within
+[0, 1], and the ends of an interval are found by stepping out from the peak
+and bisecting.
 """
 
 from dataclasses import dataclass
