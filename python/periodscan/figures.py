@@ -194,6 +194,17 @@ def _rate_maxima(spectrum, peaks, assessment):
 
 def plot_spectrum(directory, spectrum, events=None, events_name=None, coarse=False,
                   source=SPECTRUM_FILE, stem=SPECTRUM_STEM, assessment=None, axis=TimeAxis()):
+    """Draws the spectrum figure and writes it as `stem` in `directory`."""
+    fig = spectrum_figure(spectrum, events, events_name, coarse, source, assessment, axis)
+    return _save(_pyplot(), fig, directory, stem)
+
+
+def spectrum_figure(spectrum, events=None, events_name=None, coarse=False,
+                    source=SPECTRUM_FILE, assessment=None, axis=TimeAxis()):
+    """The spectrum figure (a matplotlib Figure, not written anywhere):
+    `spectrum` has period (growing), delta_loglik and amplitude; `events` the
+    times, for the levels over all periods; `assessment` the spectrum's
+    assessment.Assessment."""
     plt = _pyplot()
     t, z, a = spectrum.period, spectrum.delta_loglik, spectrum.amplitude
     fig, (top, bottom) = plt.subplots(2, 1, sharex=True, figsize=(11.5, 6.8),
@@ -264,7 +275,9 @@ def plot_spectrum(directory, spectrum, events=None, events_name=None, coarse=Fal
     bottom.set_xlabel("period T" + axis.suffix())
     bottom.grid(True, which="major", alpha=0.3)
     _period_axis(bottom, t[0], t[-1])
-    return _finish(plt, fig, directory, stem, tight=True)
+    _printable(fig)
+    fig.tight_layout()
+    return fig
 
 
 def _edges(centres, lo, hi):
