@@ -15,7 +15,8 @@ namespace {
 constexpr std::string_view kUsage =
     "usage: periodscan-survey EVENTS --min-period TMIN --max-period TMAX\n"
     "           [--samples-per-peak K | --periods N] [--window L --step S]\n"
-    "           [--intervals FILE] [--output PREFIX] [--threads N] [--sort] [--quiet]\n"
+    "           [--intervals FILE] [-o FILE | --output PREFIX] [--threads N] [--sort]\n"
+    "           [--quiet]\n"
     "       periodscan-survey --help | --version\n";
 
 constexpr std::string_view kHelp =
@@ -31,7 +32,7 @@ constexpr std::string_view kHelp =
     "EVENTS                one event a line, its time the first number of the line;\n"
     "                      blank lines and '#' comments are skipped. Times must not\n"
     "                      decrease (see --sort). '-' reads standard input (then\n"
-    "                      --output is needed). A decimal comma (0,5) is refused:\n"
+    "                      -o or --output is needed). A decimal comma (0,5) is refused:\n"
     "                      write decimal points (periodscan-prepare --decimal-comma\n"
     "                      converts a CSV table with a header row).\n"
     "                      If its description from periodscan-prepare lies beside\n"
@@ -53,7 +54,10 @@ constexpr std::string_view kHelp =
     "                      of EVENTS, sorted and not overlapping; the rate is\n"
     "                      integrated over these only, and every event must lie in\n"
     "                      one; '-' reads standard input\n"
-    "--output PREFIX       result files PREFIX.spectrum.tsv, or with --window\n"
+    "-o FILE               the table is written to FILE; with --window the grid goes\n"
+    "                      beside it, named as FILE with .grd for its extension\n"
+    "                      (-o runs/q.tsv: runs/q.tsv and runs/q.grd)\n"
+    "--output PREFIX       or result files PREFIX.spectrum.tsv, or with --window\n"
     "                      PREFIX.windows.tsv and PREFIX.windows.grd; default: the\n"
     "                      name of EVENTS without its extension, in this folder\n"
     "--threads N           threads to use, at most 1024; default (0) every core,\n"
@@ -112,7 +116,9 @@ constexpr std::string_view kHelp =
     "  periodscan-survey quakes.txt --min-period 0.1 --max-period 2\n"
     "      writes quakes.spectrum.tsv: the daily cycle and its harmonics\n"
     "  periodscan-survey quakes.txt --min-period 0.5 --max-period 2 --window 60 --step 10\n"
-    "      writes quakes.windows.tsv and quakes.windows.grd\n";
+    "      writes quakes.windows.tsv and quakes.windows.grd\n"
+    "  periodscan-survey quakes.txt --min-period 0.1 --max-period 2 -o runs/daily.tsv\n"
+    "      writes runs/daily.tsv\n";
 
 struct OptionRule {
   std::string_view name;
@@ -124,7 +130,7 @@ constexpr OptionRule kOptions[] = {
     {"--periods", true},    {"--output", true},     {"--window", true},
     {"--step", true},       {"--threads", true},    {"--intervals", true},
     {"--quiet", false},     {"--sort", false},      {"--help", false},
-    {"--version", false},
+    {"--version", false},   {"-o", true},
 };
 
 bool parse_count(std::string_view text, int* value) {
@@ -147,6 +153,15 @@ bool usable_prefix(std::string_view prefix) {
   const std::size_t slash = prefix.rfind('/');
   const std::string_view last = slash == std::string_view::npos ? prefix : prefix.substr(slash + 1);
   return last != "." && last != "..";
+}
+
+// FILE without the extension of its last part ("runs/q.tsv" -> "runs/q";
+// "runs/.q" keeps its dot).
+std::string_view file_stem(std::string_view file) {
+  const std::size_t slash = file.rfind('/');
+  const std::size_t start = slash == std::string_view::npos ? 0 : slash + 1;
+  const std::size_t dot = file.rfind('.');
+  return dot != std::string_view::npos && dot > start ? file.substr(0, dot) : file;
 }
 
 // Applies one option's value; false with *error set when it is not valid.
@@ -200,6 +215,15 @@ bool apply_option(std::string_view name, std::string_view value, SurveyCommand* 
     (name == "--output" ? command->output : command->intervals) = std::string(value);
     return true;
   }
+  if (name == "-o") {
+    // The same names as a prefix are no file of their own.
+    if (value.empty() || !usable_prefix(value)) {
+      *error = "-o needs the name of a file to write, not '" + std::string(value) + "'";
+      return false;
+    }
+    command->output_file = std::string(value);
+    return true;
+  }
   return true;
 }
 
@@ -239,8 +263,18 @@ bool check_command(const SurveyCommand& command, const std::set<std::string_view
     *error = "the events and the intervals cannot both come from standard input ('-')";
     return false;
   }
-  if (command.events == "-" && command.output.empty()) {
-    *error = "with the events from standard input ('-'), --output names the result files";
+  if (!command.output.empty() && !command.output_file.empty()) {
+    *error = "-o and --output exclude each other";
+    return false;
+  }
+  if (command.moving_windows() && output_paths(command).grid == command.output_file) {
+    *error = "-o " + command.output_file +
+             ": with --window the grid is written to the table's name with .grd for its "
+             "extension; give the table another extension, such as .tsv";
+    return false;
+  }
+  if (command.events == "-" && command.output.empty() && command.output_file.empty()) {
+    *error = "with the events from standard input ('-'), -o or --output names the result files";
     return false;
   }
   return true;
@@ -322,6 +356,19 @@ std::string output_prefix(const SurveyCommand& command) {
   const std::size_t dot = name.rfind('.');
   if (dot != std::string::npos && dot > 0) name.resize(dot);
   return name;
+}
+
+OutputPaths output_paths(const SurveyCommand& command) {
+  OutputPaths paths;
+  if (!command.output_file.empty()) {
+    paths.table = command.output_file;
+    if (command.moving_windows()) paths.grid = std::string(file_stem(command.output_file)) + ".grd";
+    return paths;
+  }
+  const std::string prefix = output_prefix(command);
+  paths.table = prefix + (command.moving_windows() ? ".windows.tsv" : ".spectrum.tsv");
+  if (command.moving_windows()) paths.grid = prefix + ".windows.grd";
+  return paths;
 }
 
 std::string shell_quoted(std::span<const std::string> arguments) {

@@ -22,11 +22,12 @@ struct SurveyCommand {
   double min_period = 0.0;
   double max_period = 0.0;
   double samples_per_peak = 5.0;
-  int periods = 0;      // > 0: the interactive program's log-uniform grid
-  std::string output;   // prefix of the result files; see output_prefix()
-  double window = 0.0;  // > 0: moving windows of this length ...
-  double step = 0.0;    // ... every `step`
-  int threads = 0;      // 0: every core; at most kMaxThreads
+  int periods = 0;          // > 0: the interactive program's log-uniform grid
+  std::string output;       // prefix of the result files; see output_prefix()
+  std::string output_file;  // -o: the table's own name; see output_paths()
+  double window = 0.0;      // > 0: moving windows of this length ...
+  double step = 0.0;        // ... every `step`
+  int threads = 0;          // 0: every core; at most kMaxThreads
   bool quiet = false;
   bool sort = false;
   std::string intervals;  // empty: watched from the first event to the last; "-": stdin
@@ -49,6 +50,16 @@ CommandStatus parse_survey_command(std::span<const std::string_view> args, Surve
 // The prefix of the result files: --output, or else the event file's name
 // without its folder and extension ("data/quakes.txt" -> "quakes").
 std::string output_prefix(const SurveyCommand& command);
+
+// The files a run writes: the table, and with --window the grid beside it.
+// With -o FILE the table is FILE and the grid FILE's stem + ".grd"
+// ("runs/q.tsv" -> "runs/q.grd"); else PREFIX.spectrum.tsv, or
+// PREFIX.windows.tsv and PREFIX.windows.grd.
+struct OutputPaths {
+  std::string table;
+  std::string grid;  // empty without --window
+};
+OutputPaths output_paths(const SurveyCommand& command);
 
 // The command line as one line a shell reads back to the same arguments.
 std::string shell_quoted(std::span<const std::string> arguments);

@@ -238,9 +238,18 @@ class SurveyRun {
   bool open_output(StagedFile* file, const std::string& path, std::string* error) const {
     for (const std::string& input : {command_.events, command_.intervals, metadata_.path}) {
       if (!input.empty() && same_file(path, input)) {
-        *error = path + ": is an input of this run; choose another --output";
+        *error = path + ": is an input of this run; choose another " +
+                 (command_.output_file.empty() ? "--output" : "-o");
         return false;
       }
+    }
+    // Found now rather than when the finished table cannot take the name.
+    struct stat info;
+    if (::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) {
+      *error =
+          path + ": is a folder; " +
+          (command_.output_file.empty() ? "choose another --output" : "-o names the file to write");
+      return false;
     }
     return file->open(path, error);
   }
@@ -354,7 +363,7 @@ class SurveyRun {
     if (!grid_fits(grid_choice(), span())) return grid_too_large(span(), 1.0, error);
     const FrequencyGrid grid = make_grid(grid_choice(), span());
     if (grid.size() < 2) return grid_too_small(span(), error);
-    const std::string path = output_prefix(command_) + ".spectrum.tsv";
+    const std::string path = output_paths(command_).table;
     StagedFile file;
     // Created before the long part, so that a folder that cannot be written
     // is found at once.
@@ -408,9 +417,9 @@ class SurveyRun {
     const FrequencyGrid grid = make_grid(grid_choice(), length);
     if (grid.size() < 2) return grid_too_small(length, error);
     const std::size_t periods = grid.size();
-    const std::string prefix = output_prefix(command_);
-    const std::string table_path = prefix + ".windows.tsv";
-    const std::string grid_path = prefix + ".windows.grd";
+    const OutputPaths paths = output_paths(command_);
+    const std::string& table_path = paths.table;
+    const std::string& grid_path = paths.grid;
 
     // Which events each window holds, and which windows can be fitted.
     struct Window {

@@ -203,6 +203,43 @@ def test_an_input_is_never_overwritten(survey, tmp_path):
     assert (tmp_path / "ev.spectrum.tsv").read_text() == "0\n1\n3\n"
 
 
+# -o FILE: arguments -> exit status, the files written, and the end of the
+# closing line or the first line on standard error. The folder d and the
+# intervals on.grd are there from the start.
+WINDOWS = ["--window", "9.99", "--step", "9.99"]
+OUTPUT_FILE_CASES = [
+    (["-o", "r.tsv"], 0, ["r.tsv"], "wrote r.tsv (4 periods)"),
+    (["-o=d/r.x.tsv"], 0, ["d/r.x.tsv"], "wrote d/r.x.tsv (4 periods)"),
+    (["-o", "d/w.tsv"] + WINDOWS, 0, ["d/w.grd", "d/w.tsv"],
+     "wrote d/w.tsv and d/w.grd (1 window, 4 periods)"),
+    (["-o", "d"], 1, [], "d: is a folder; -o names the file to write"),
+    (["-o", "ev.txt"], 1, [], "ev.txt: is an input of this run; choose another -o"),
+    (["-o", "on.tsv", "--intervals", "on.grd"] + WINDOWS, 1, [],
+     "on.grd: is an input of this run; choose another -o"),
+    (["-o", "-"], 2, [], "-o needs the name of a file to write, not '-'"),
+    (["-o", "r.tsv", "--output", "r"], 2, [], "-o and --output exclude each other"),
+]
+
+
+@pytest.mark.parametrize("args,status,files,message", OUTPUT_FILE_CASES,
+                         ids=[" ".join(case[0]) for case in OUTPUT_FILE_CASES])
+def test_output_file_names_the_table(survey, tmp_path, args, status, files, message):
+    (tmp_path / "ev.txt").write_text("".join("%g\n" % (0.37 * i) for i in range(28)))
+    (tmp_path / "on.grd").write_text("0 10\n")
+    (tmp_path / "d").mkdir()
+    result = run(survey, tmp_path, ["ev.txt", "--periods", "4"] + PERIODS + ["--quiet"] + args)
+    assert result.returncode == status, result.stderr
+    found = sorted(os.path.relpath(os.path.join(top, name), tmp_path)
+                   for top, _, names in os.walk(tmp_path) for name in names)
+    assert found == sorted(files + ["ev.txt", "on.grd"])
+    if status:
+        assert result.stderr.splitlines()[0] == "periodscan-survey: " + message
+        return
+    assert (message + "; highest peak") in result.stdout
+    table = record(tmp_path / files[-1])
+    assert table.get("grid_file") == (files[0] if len(files) == 2 else None)
+
+
 def test_sort_gives_the_spectrum_of_the_sorted_file(survey, tmp_path):
     (tmp_path / "shuffled.txt").write_text("# heading\n7.5\n0\n\n3.25 mag\n9\n1\n")
     (tmp_path / "sorted.txt").write_text("0\n1\n3.25\n7.5\n9\n")

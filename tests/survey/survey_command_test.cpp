@@ -61,7 +61,7 @@ TEST(SurveyCommand, RejectsBadCommandLinesWithTheReason) {
       {{"ev.txt", "--min-period", "1", "--max-period", "2", "--threads", "1025"},
        "--threads needs a whole number from 0 (every core) to 1024, not '1025'"},
       {{"-", "--min-period", "1", "--max-period", "2"},
-       "with the events from standard input ('-'), --output names the result files"},
+       "with the events from standard input ('-'), -o or --output names the result files"},
       {{"-", "--intervals", "-", "--output", "x", "--min-period", "1", "--max-period", "2"},
        "the events and the intervals cannot both come from standard input ('-')"},
       {{"ev.txt", "--min-period", "1", "--max-period", "2", "--quiet=yes"},
@@ -75,7 +75,22 @@ TEST(SurveyCommand, RejectsBadCommandLinesWithTheReason) {
        "more than one event file given ('ev.txt' and 'other.txt')"},
       {{"ev.txt", "--min-period", "1", "--max-period", "2", "--output="},
        "--output needs a file name"},
+      {{"ev.txt", "--min-period", "1", "--max-period", "2", "-o", "a.tsv", "--output", "b"},
+       "-o and --output exclude each other"},
+      {{"ev.txt", "--min-period", "1", "--max-period", "2", "-o", "a.tsv", "-o", "b.tsv"},
+       "-o given twice"},
+      {{"ev.txt", "--min-period", "1", "--max-period", "2", "--window", "5", "--step", "1", "-o",
+        "w.grd"},
+       "-o w.grd: with --window the grid is written to the table's name with .grd for its "
+       "extension; give the table another extension, such as .tsv"},
   };
+  // An -o that names no file.
+  for (const std::string_view file : {"", "-", "/", "runs/", ".", "..", "runs/."}) {
+    const Parsed parsed = parse({"ev.txt", "--min-period", "1", "--max-period", "2", "-o", file});
+    EXPECT_EQ(parsed.status, CommandStatus::kUsage) << file;
+    EXPECT_EQ(parsed.error,
+              "-o needs the name of a file to write, not '" + std::string(file) + "'");
+  }
   // An --output that names no file of its own.
   for (const std::string_view prefix : {"-", "/", "runs/", "./", ".", "..", "runs/.."}) {
     const Parsed parsed =
@@ -141,6 +156,34 @@ TEST(SurveyCommand, DefaultPrefixIsTheEventFileNameWithoutFolderAndExtension) {
     SurveyCommand command;
     command.events = c.events;
     EXPECT_EQ(output_prefix(command), c.prefix) << c.events;
+  }
+}
+
+TEST(SurveyCommand, OutputPathsFromTheFileOrThePrefix) {
+  const struct {
+    std::vector<std::string_view> args;
+    const char* table;
+    const char* grid;
+  } cases[] = {
+      {{"data/ev.txt"}, "ev.spectrum.tsv", ""},
+      {{"data/ev.txt", "--output", "r/x"}, "r/x.spectrum.tsv", ""},
+      {{"data/ev.txt", "--output", "r/x", "--window", "5", "--step", "1"},
+       "r/x.windows.tsv",
+       "r/x.windows.grd"},
+      {{"-", "-o", "r/x.tsv"}, "r/x.tsv", ""},
+      {{"ev.txt", "-o=x"}, "x", ""},
+      {{"ev.txt", "-o", "r.d/x.tsv", "--window", "5", "--step", "1"}, "r.d/x.tsv", "r.d/x.grd"},
+      {{"ev.txt", "-o", "r.d/x", "--window", "5", "--step", "1"}, "r.d/x", "r.d/x.grd"},
+      {{"ev.txt", "-o", "r/.x", "--window", "5", "--step", "1"}, "r/.x", "r/.x.grd"},
+  };
+  for (const auto& c : cases) {
+    std::vector<std::string_view> args = c.args;
+    args.insert(args.end(), {"--min-period", "1", "--max-period", "2"});
+    const Parsed parsed = parse(args);
+    ASSERT_EQ(parsed.status, CommandStatus::kRun) << parsed.error;
+    const OutputPaths paths = output_paths(parsed.command);
+    EXPECT_EQ(paths.table, c.table);
+    EXPECT_EQ(paths.grid, c.grid) << c.table;
   }
 }
 
