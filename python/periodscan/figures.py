@@ -24,6 +24,7 @@ importing this module costs nothing and needs no display.
 import os
 import re
 from dataclasses import dataclass
+from typing import NamedTuple
 
 import numpy as np
 
@@ -36,6 +37,8 @@ from .significance import SCAN_FAP, SINGLE_PERIOD_P, baluev_level, baluev_w, sin
 from .wording import counted
 
 FIGURE_FORMATS = ("png", "svg")
+# Every format a figure can be written in (periodscan-plot --format).
+KNOWN_FORMATS = ("png", "svg", "pdf")
 # The names of the figures of the interactive program's result files, in
 # their folder; a table's figures are named after the table.
 SPECTRUM_STEM = "spectrum"
@@ -92,15 +95,31 @@ def _finish(plt, fig, directory, stem, tight=False):
     return _save(plt, fig, directory, stem)
 
 
+class Destination(NamedTuple):
+    """Where the figures go and in which formats; the plot_* functions take
+    one, or a plain folder, as their `directory`."""
+    folder: str
+    formats: tuple = FIGURE_FORMATS
+
+
+def _destination(directory):
+    return directory if isinstance(directory, Destination) else Destination(directory)
+
+
+# No date in the files, so that the same results give the same bytes.
+_UNDATED = {"svg": {"Date": None}, "pdf": {"CreationDate": None}}
+
+
 def _save(plt, fig, directory, stem):
     """Writes the figure in every format under temporary names, then renames
     them all, so that a failure or a signal leaves no half-written figure and
     no new PNG beside an old SVG."""
-    paths = [os.path.join(directory, "%s.%s" % (stem, fmt)) for fmt in FIGURE_FORMATS]
+    folder, formats = _destination(directory)
+    paths = [os.path.join(folder, "%s.%s" % (stem, fmt)) for fmt in formats]
     try:
         with staged_files(paths) as temporaries:
-            for fmt, temporary, path in zip(FIGURE_FORMATS, temporaries, paths):
-                metadata = {"Date": None} if fmt == "svg" else None
+            for fmt, temporary, path in zip(formats, temporaries, paths):
+                metadata = _UNDATED.get(fmt)
                 try:
                     fig.savefig(temporary, format=fmt, dpi=120, metadata=metadata)
                 except OSError as e:
@@ -436,13 +455,15 @@ def plot_window_map(directory, stem, title, table, level=None, axis=TimeAxis()):
                      axis, sparse_label="window with fewer than two distinct event times")
 
 
-def draw_table(table, report, events=None, events_name=None):
-    """The figures of a table of periodscan-survey, beside it: STEM.png and
-    .svg for a spectrum, STEM.time_frequency and STEM.window_counts for
-    moving windows; `report` is the run's RunReport."""
+def draw_table(table, report, events=None, events_name=None, out_dir=None,
+               formats=FIGURE_FORMATS):
+    """The figures of a table of periodscan-survey, beside it (or in
+    `out_dir`): STEM.png and .svg (or `formats`) for a spectrum,
+    STEM.time_frequency and STEM.window_counts for moving windows; `report`
+    is the run's RunReport."""
     axis = report.axis
     directory, stem = os.path.split(table.stem)
-    directory = directory or "."
+    directory = Destination(out_dir or directory or ".", tuple(formats))
     name = os.path.basename(table.path)
     if isinstance(table.data, SpectrumTable):
         return plot_spectrum(directory, table.data, events, events_name,
@@ -457,41 +478,45 @@ def draw_table(table, report, events=None, events_name=None):
     return written
 
 
-def figure_paths(run):
-    """The paths of the figures that draw_run writes for `run`, in every
-    format."""
+def figure_paths(run, out_dir=None, formats=FIGURE_FORMATS):
+    """The paths of the figures that draw_run writes for `run` (into
+    `out_dir`, else beside the results), in every format."""
     stems = []
     for data, stem in ((run.spectrum, SPECTRUM_STEM), (run.grid, GRID_STEM),
                        (run.normalized, NORMALIZED_GRID_STEM), (run.counts, COUNTS_STEM)):
         if data is not None:
-            stems.append(os.path.join(run.directory, stem))
+            stems.append(os.path.join(out_dir or run.directory, stem))
     for table in run.tables:
+        stem = table.stem if out_dir is None else os.path.join(out_dir,
+                                                               os.path.basename(table.stem))
         if isinstance(table.data, SpectrumTable):
-            stems.append(table.stem)
+            stems.append(stem)
         else:
-            stems += ["%s.%s" % (table.stem, GRID_STEM), "%s.%s" % (table.stem, COUNTS_STEM)]
-    return ["%s.%s" % (stem, fmt) for stem in stems for fmt in FIGURE_FORMATS]
+            stems += ["%s.%s" % (stem, GRID_STEM), "%s.%s" % (stem, COUNTS_STEM)]
+    return ["%s.%s" % (stem, fmt) for stem in stems for fmt in formats]
 
 
-def draw_run(run, report):
+def draw_run(run, report, out_dir=None, formats=FIGURE_FORMATS):
     """Draws every figure that the result files of `run` (from
-    results.read_run) give; returns the paths written, in order. `report`
+    results.read_run) give, into `out_dir` (else beside the results) in
+    `formats`; returns the paths written, in order. `report`
     (report.assess_run) holds what the figures share with the summary."""
     axis = report.axis
     written = []
+    destination = Destination(out_dir or run.directory, tuple(formats))
     events_name = os.path.basename(run.events_path) if run.events_path else None
     if run.spectrum is not None:
-        written += plot_spectrum(run.directory, run.spectrum, run.events, events_name,
+        written += plot_spectrum(destination, run.spectrum, run.events, events_name,
                                  report.grids[SPECTRUM_FILE].too_coarse,
                                  assessment=report.spectra[SPECTRUM_FILE], axis=axis)
     if run.grid is not None:
         level, window = report.grid_level, report.window
-        written += plot_grid(run.directory, GRID_STEM,
+        written += plot_grid(destination, GRID_STEM,
                              "Time-frequency diagram of DeltaLogLik (%s)" % GRID_FILE,
                              run.grid, run.counts, run.grid, level=level, window=window,
                              axis=axis)
     if run.normalized is not None:
-        written += plot_grid(run.directory, NORMALIZED_GRID_STEM,
+        written += plot_grid(destination, NORMALIZED_GRID_STEM,
                              "DeltaLogLik per event in the window (%s)" % NORMALIZED_GRID_FILE,
                              run.normalized, run.counts, run.grid, per_event=True,
                              level=report.grid_level, window=report.window, axis=axis)
@@ -503,8 +528,8 @@ def draw_run(run, report):
             layout = grid_layout(run.grid, run.counts, report.window, unit)
             counts = WindowCounts(layout.x, run.counts.count)
             xlabel, note = layout.what, layout.note
-        written += plot_counts(run.directory, counts, axis=axis if report.window else
+        written += plot_counts(destination, counts, axis=axis if report.window else
                                TimeAxis(axis.unit), xlabel=xlabel, note=note)
     for table in run.tables:
-        written += draw_table(table, report, table.times, events_name)
+        written += draw_table(table, report, table.times, events_name, out_dir, formats)
     return written

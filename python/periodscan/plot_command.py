@@ -1,10 +1,12 @@
 """periodscan-plot: figures and a short summary from the result files of periodscan.
 
     periodscan-plot [DIR | TABLE] [--events FILE] [--cluster-shifts]
-                    [--no-figures] [--json FILE]
+                    [--no-figures] [--out-dir FOLDER] [--format png,svg,pdf]
+                    [--json FILE]
 
 Reads the result files that periodscan leaves in DIR (default: the current
-directory) and writes beside them, each as PNG and SVG:
+directory) and writes beside them (or in --out-dir FOLDER), each as PNG and
+SVG (or the formats of --format):
 
   spectrum           from ZUM_out.dat: DeltaLogLik against the period (log axis)
                      with the significance levels, the peaks with their flags and
@@ -33,6 +35,9 @@ peaks, or an upper limit on A where none is. The axes carry the time unit and
 calendar dates of the event file's EVENTS.json where there is one.
 
 --no-figures prints the summary alone (matplotlib is not even loaded).
+--out-dir FOLDER writes the figures there, under the same names; FOLDER is
+made if missing, but not the folders above it.
+--format takes a comma list from png, svg and pdf; default png,svg.
 --json FILE writes the report as JSON (docs/report-json.md) to FILE, after
 the figures.
 
@@ -51,7 +56,7 @@ import sys
 
 from .command_line import CLOSED_PIPE_STATUS, add_version_option, discard_output, write_output
 from .eventfile import description_path
-from .figures import draw_run, figure_paths
+from .figures import FIGURE_FORMATS, KNOWN_FORMATS, draw_run, figure_paths
 from .intervalfile import table_intervals_path
 from .jsonreport import report_document, write_report
 from .report import assess_run
@@ -80,6 +85,12 @@ def parse_arguments(argv):
                              "magnitudes and locations and its EVENTS.json")
     parser.add_argument("--no-figures", action="store_true",
                         help="print the summary only; draw no figure")
+    parser.add_argument("--out-dir", metavar="FOLDER",
+                        help="write the figures in FOLDER (made if missing, but not its "
+                             "parents) instead of beside the results")
+    parser.add_argument("--format", metavar="LIST", default=",".join(FIGURE_FORMATS),
+                        help="the figure formats, a comma list from %s (default: %%(default)s)"
+                             % ", ".join(KNOWN_FORMATS))
     parser.add_argument("--json", metavar="FILE",
                         help="write the report (peaks, false-alarm probabilities, verdicts, "
                              "intervals, the grid check) as JSON to FILE")
@@ -89,7 +100,39 @@ def parse_arguments(argv):
         why = json_path_problem(args.json)
         if why:
             parser.error("--json %s: %s" % (args.json, why))
+    args.formats, why = figure_formats(args.format)
+    if why:
+        parser.error("--format %s: %s" % (args.format, why))
+    if args.out_dir is not None:
+        why = out_dir_problem(args.out_dir)
+        if why:
+            parser.error("--out-dir %s: %s" % (args.out_dir, why))
     return args
+
+
+def figure_formats(text):
+    """The formats of a --format list, in its order and each once, and why
+    the list is refused (or None)."""
+    formats = [name.strip().lower() for name in text.split(",")]
+    if not any(formats):
+        return (), "names no format; give one or more of %s" % ",".join(KNOWN_FORMATS)
+    unknown = [name for name in formats if name not in KNOWN_FORMATS]
+    if unknown:
+        return (), "'%s' is not one of %s" % (unknown[0], ",".join(KNOWN_FORMATS))
+    return tuple(dict.fromkeys(formats)), None
+
+
+def out_dir_problem(path):
+    """Why the figures cannot go to the folder `path`, or None. A missing
+    folder is made later, where its parent is there."""
+    if path == "":
+        return "not a folder name"
+    if os.path.exists(path):
+        return None if os.path.isdir(path) else "is not a folder"
+    parent = os.path.dirname(os.path.normpath(path)) or "."
+    if not os.path.isdir(parent):
+        return "no folder %s to make it in" % parent
+    return None
 
 
 def json_path_problem(path):
@@ -140,6 +183,18 @@ def overwritten_input(run, outputs):
     return None
 
 
+def make_folder(path):
+    """Makes the --out-dir folder if missing (not its parents)."""
+    try:
+        os.mkdir(path)
+    except FileExistsError:
+        if not os.path.isdir(path):
+            raise ResultFileError("--out-dir %s: is not a folder" % path) from None
+    except OSError as e:
+        raise ResultFileError("--out-dir %s: cannot be made (%s)"
+                              % (path, e.strerror or e)) from None
+
+
 def main(argv=None):
     """Runs the command; returns its exit status (argparse exits with 2 on a
     wrong command line)."""
@@ -147,7 +202,7 @@ def main(argv=None):
     written = None
     try:
         run = read_run(args.directory, args.events)
-        figures = [] if args.no_figures else figure_paths(run)
+        figures = [] if args.no_figures else figure_paths(run, args.out_dir, args.formats)
         clash = overwritten_input(run, figures + ([args.json] if args.json else []))
         if clash:
             output, path = clash
@@ -166,7 +221,9 @@ def main(argv=None):
         report = assess_run(run, args.cluster_shifts)
         lines = run_summary(run, report)
         if not args.no_figures:
-            written = draw_run(run, report)
+            if args.out_dir is not None:
+                make_folder(args.out_dir)
+            written = draw_run(run, report, args.out_dir, args.formats)
         if args.json:
             write_report(args.json, report_document(run, report, written))
     except ResultFileError as e:
@@ -175,7 +232,8 @@ def main(argv=None):
             print("%s: the figures are written" % PROGRAM, file=sys.stderr)
         return 1
     if written is not None:
-        lines.append("figures: " + " ".join(os.path.basename(p) for p in written))
+        where = "" if args.out_dir is None else " in " + args.out_dir
+        lines.append("figures%s: " % where + " ".join(os.path.basename(p) for p in written))
     if args.json:
         lines.append("report: " + args.json)
     done = {(False, False): "no file is written", (True, False): "the figures are written",

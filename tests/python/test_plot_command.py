@@ -327,3 +327,46 @@ def test_closed_output_pipe_ends_quietly(tmp_path):
         os.close(writer)
     assert (result.returncode, result.stderr) == (141, b"")
     _check_figures(tmp_path, ["spectrum"])
+
+
+# --out-dir and --format: arguments after s.spectrum.tsv -> exit status, the
+# figures written (paths from the folder of the table, which also holds a
+# file "not_a_folder"), and the last line on standard error.
+OUT_DIR_CASES = [
+    (["--out-dir", "figs", "--format", "pdf,png"], 0, ["figs/s.spectrum.pdf",
+                                                       "figs/s.spectrum.png"], ""),
+    (["--format", "SVG,svg"], 0, ["s.spectrum.svg"], ""),
+    (["--out-dir", "."], 0, ["s.spectrum.png", "s.spectrum.svg"], ""),
+    (["--out-dir", "figs/deeper"], 2, [], "--out-dir figs/deeper: no folder figs to make it in"),
+    (["--out-dir", "not_a_folder"], 2, [], "--out-dir not_a_folder: is not a folder"),
+    (["--format", ""], 2, [], "--format : names no format; give one or more of png,svg,pdf"),
+    (["--format", "png,,svg"], 2, [], "--format png,,svg: '' is not one of png,svg,pdf"),
+    (["--format", "png,jpg"], 2, [], "--format png,jpg: 'jpg' is not one of png,svg,pdf"),
+    (["--out-dir", "figs", "--events", "figs/s.spectrum.svg"], 2, [],
+     "figs/s.spectrum.svg is an input of this run; a figure would replace it: rename it, or "
+     "write elsewhere"),
+]
+
+
+@pytest.mark.parametrize("args,status,figures,message", OUT_DIR_CASES,
+                         ids=[" ".join(case[0]) for case in OUT_DIR_CASES])
+def test_out_dir_and_format(tmp_path, args, status, figures, message):
+    (tmp_path / "s.spectrum.tsv").write_text(SPECTRUM_TSV)
+    (tmp_path / "not_a_folder").write_text("")
+    if "--events" in args:
+        (tmp_path / "figs").mkdir()
+        write_events(tmp_path / "figs", ["0", "1", "2", "3"], "s.spectrum.svg")
+
+    def files():
+        return {os.path.relpath(os.path.join(top, name), tmp_path)
+                for top, _, names in os.walk(tmp_path) for name in names}
+    before = files()
+    result = run_tool("s.spectrum.tsv", *args, cwd=tmp_path)
+    assert result.returncode == status, result.stderr
+    assert result.stderr.splitlines()[-1:] == (["periodscan-plot: error: " + message]
+                                               if message else [])
+    assert sorted(files() - before) == figures
+    if status == 0:
+        where = " in " + args[1] if args[0] == "--out-dir" else ""
+        assert result.stdout.endswith("figures%s: %s\n" % (where, " ".join(
+            os.path.basename(path) for path in figures)))
