@@ -243,12 +243,12 @@ class SurveyRun {
         return false;
       }
     }
-    // Found now rather than when the finished table cannot take the name.
+    // A folder named by -o is found now rather than when the finished table
+    // cannot take its name (with --output the rename reports it, as before).
     struct stat info;
-    if (::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) {
-      *error =
-          path + ": is a folder; " +
-          (command_.output_file.empty() ? "choose another --output" : "-o names the file to write");
+    if (!command_.output_file.empty() && ::stat(path.c_str(), &info) == 0 &&
+        S_ISDIR(info.st_mode)) {
+      *error = path + ": is a folder; -o names the file to write";
       return false;
     }
     return file->open(path, error);
