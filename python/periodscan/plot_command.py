@@ -61,7 +61,7 @@ from .intervalfile import table_intervals_path
 from .jsonreport import report_document, write_report
 from .report import assess_run
 from .results import RESULT_FILES, ResultFileError, read_run
-from .summary import run_summary
+from .summary import run_summary, run_warnings
 
 PROGRAM = "periodscan-plot"
 
@@ -220,6 +220,8 @@ def main(argv=None):
             print("%s: warning: %s" % (PROGRAM, warning), file=sys.stderr)
         report = assess_run(run, args.cluster_shifts)
         lines = run_summary(run, report)
+        for warning in run_warnings(run, report):
+            print("%s: warning: %s" % (PROGRAM, warning), file=sys.stderr)
         if not args.no_figures:
             if args.out_dir is not None:
                 make_folder(args.out_dir)

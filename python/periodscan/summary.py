@@ -73,23 +73,52 @@ def _grid_lines(spectrum, peaks, w, grid):
     if grid.kind == "frequency":
         out += _wrapped("frequency grid: step %.3g; a peak is 1/Lobs = %.3g wide in frequency: "
                         "%s." % (res.step, res.width, verdict))
-        if res.too_coarse:
-            out += _wrapped("WARNING: the frequency grid is too coarse to resolve a peak: its "
-                            "step (%.3g) exceeds a third of the peak width 1/Lobs (%.3g), so a "
-                            "narrow peak can fall between two frequencies and be missed. %d "
-                            "frequencies over the same band would resolve it."
-                            % (res.step, res.width / STEPS_PER_PEAK, res.needed),
-                            first="", rest="  ")
-        return out
-    out += _wrapped("period grid: step %.3g in log10 T; a peak at Tmin = %g is %.3g wide: %s."
-                    % (res.step, t[0], res.width, verdict))
+    else:
+        out += _wrapped("period grid: step %.3g in log10 T; a peak at Tmin = %g is %.3g wide: "
+                        "%s." % (res.step, t[0], res.width, verdict))
     if res.too_coarse:
-        out += _wrapped("WARNING: the period grid is too coarse to resolve a peak: its step in "
-                        "log10 T (%.3g) exceeds a third of the peak width at Tmin (%.3g), so a "
-                        "narrow peak can fall between two periods and be missed. %d periods "
-                        "from %g to %g would resolve it (or narrow the range)."
-                        % (res.step, res.width / STEPS_PER_PEAK, res.needed, t[0], t[-1]),
-                        first="", rest="  ")
+        # The warning itself goes to standard error (grid_warning).
+        out += _wrapped("%s would resolve it (see the warning on standard error)."
+                        % _resolving_grid(spectrum, res, grid.kind))
+    return out
+
+
+def _resolving_grid(spectrum, res, kind):
+    if kind == "frequency":
+        return "%d frequencies over the same band" % res.needed
+    return "%d periods from %g to %g" % (res.needed, spectrum.period[0], spectrum.period[-1])
+
+
+def grid_warning(spectrum, grid):
+    """The warning, one line, when the grid of `spectrum` (`grid`, a
+    report.GridCheck) is too coarse to resolve a peak; else None."""
+    res = grid.resolution
+    if res is None or not res.too_coarse:
+        return None
+    if grid.kind == "frequency":
+        text = ("the frequency grid is too coarse to resolve a peak: its step (%.3g) exceeds a "
+                "third of the peak width 1/Lobs (%.3g), so a narrow peak can fall between two "
+                "frequencies and be missed" % (res.step, res.width / STEPS_PER_PEAK))
+    else:
+        text = ("the period grid is too coarse to resolve a peak: its step in log10 T (%.3g) "
+                "exceeds a third of the peak width at Tmin (%.3g), so a narrow peak can fall "
+                "between two periods and be missed" % (res.step, res.width / STEPS_PER_PEAK))
+    return "%s. %s would resolve it%s." % (text, _resolving_grid(spectrum, res, grid.kind),
+                                           "" if grid.kind == "frequency"
+                                           else " (or narrow the range)")
+
+
+def run_warnings(run, report):
+    """The warnings on the spectra of `run` and its RunReport, each naming
+    its file: for standard error, apart from the summary."""
+    spectra = [(SPECTRUM_FILE, run.spectrum, report.grids.get(SPECTRUM_FILE))]
+    spectra += [(os.path.basename(table.path), table.data, report.grids.get(table.path))
+                for table in run.tables if isinstance(table.data, SpectrumTable)]
+    out = []
+    for name, spectrum, grid in spectra:
+        warning = grid_warning(spectrum, grid) if spectrum is not None and grid else None
+        if warning:
+            out.append("%s: %s" % (name, warning))
     return out
 
 
