@@ -146,8 +146,8 @@ def test_help_names_every_option_and_an_example(survey, tmp_path):
     result = run(survey, tmp_path, ["--help"])
     assert result.returncode == 0
     for option in ["--min-period", "--max-period", "--samples-per-peak", "--periods", "--window",
-                   "--step", "--intervals", "--output", "--threads", "--sort", "--quiet",
-                   "--version", "Examples:"]:
+                   "--step", "--intervals", "-o FILE", "--output", "--threads", "--sort",
+                   "--quiet", "--version", "Examples:"]:
         assert option in result.stdout
 
 
