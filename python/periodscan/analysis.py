@@ -268,10 +268,10 @@ class Analysis:
         a number or an array), by the methods of false_alarm_probability
         but "surrogates", whose scans give the probability of a value, not
         a level; nan where no method of that kind applies."""
-        self._check_method(method)
         if method == "surrogates":
             raise ValueError("method 'surrogates' gives the false-alarm probability of a "
                              "value, not a level: use false_alarm_probability")
+        self._check_method(method)
         p_values = np.asarray(p, dtype=float)
         if not np.all((p_values > 0) & (p_values < 1)):
             raise ValueError("p must lie between 0 and 1")
