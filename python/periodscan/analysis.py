@@ -26,7 +26,7 @@ from dataclasses import dataclass
 
 import numpy as np
 
-from .assessment import (SHIFT_SEED, _engine_available, _fit, assess_spectrum,
+from .assessment import (FORCE_SHIFTS, SHIFT_SEED, _engine_available, _fit, assess_spectrum,
                          peak_significance)
 from .catalogue import catalogue_from_arrays
 from .clustering import peak_kappa
@@ -413,6 +413,9 @@ def assess(result, times=None, *, intervals=None, magnitudes=None, latitudes=Non
     assessment = assess_spectrum(spectrum, largest_peaks(spectrum), t,
                                  force_shifts=bool(cluster_shifts), catalogue=catalogue,
                                  intervals=intervals, shifts=cluster_shifts is not False)
+    if assessment.shifts is not None and assessment.shifts.fap is None:
+        assessment.shifts.note = assessment.shifts.note.replace(
+            FORCE_SHIFTS, "assess(..., cluster_shifts=True)")
     return Analysis(result, spectrum, t, intervals, catalogue, assessment,
                     grid_check(spectrum, t), axis)
 

@@ -451,6 +451,8 @@ def intervals_changed(record, intervals):
 # these many pairs, about half a minute; --cluster-shifts runs it anyway.
 SHIFT_BUDGET = 1.2e11
 SHIFT_SEED = 20261208
+# What runs them however long they take, as the summary names it.
+FORCE_SHIFTS = "--cluster-shifts"
 
 
 @dataclass
@@ -491,8 +493,8 @@ def cluster_shifts(spectrum, catalogue, note="", force=False, intervals=None,
     cost = len(times) * len(frequency) * MAX_SURROGATES
     if cost > SHIFT_BUDGET and not force:
         return ClusterShifts(note="%d surrogate scans of %d events at %d frequencies would take "
-                             "long here; --cluster-shifts runs them"
-                             % (MAX_SURROGATES, len(times), len(frequency)))
+                             "long here; %s runs them"
+                             % (MAX_SURROGATES, len(times), len(frequency), FORCE_SHIFTS))
     clusters = catalogue.clusters()
     try:
         with TerminalProgress("cluster-shift surrogates") as progress:

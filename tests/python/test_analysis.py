@@ -204,3 +204,20 @@ def test_catalogue_sorted_together():
             c.longitude.tolist()) == ([1, 1, 2, 3], [1, 1.5, 2, 3], [10, 15, 20, 30],
                                       [-1, -1.5, -2, -3])
     assert c.days_per_unit == 1 / 24
+
+
+@ENGINE
+@pytest.mark.parametrize("cluster_shifts, said", [
+    (None, "cluster shifts: not run: 99 surrogate scans of 253 events at 290 frequencies would "
+           "take long here; assess(..., cluster_shifts=True) runs them."),
+    (True, "cluster shifts (Gardner-Knopoff clusters"),
+    (False, None),
+])
+def test_cluster_shifts_over_budget(monkeypatch, cluster_shifts, said):
+    monkeypatch.setattr("periodscan.assessment.SHIFT_BUDGET", 0)
+    c = located()
+    analysis = assess(periodscan.survey(c.time, 5, 20), c.time, magnitudes=c.magnitude,
+                      latitudes=c.latitude, longitudes=c.longitude, unit="days",
+                      cluster_shifts=cluster_shifts)
+    text = " ".join(analysis.summary().split())
+    assert said in text if said else "cluster shifts" not in text
