@@ -5,3 +5,4 @@ preparation, and (when built) a binding of the survey engine.
 """
 
 from periodscan.survey import survey  # noqa: E402,F401
+from periodscan.analysis import Analysis, assess, plot  # noqa: E402,F401

@@ -41,6 +41,7 @@ import numpy as np
 from . import likelihood
 from .clustering import (clustering_check, fano_kappa, independent_indices, peak_kappa,
                          peak_reach)
+from .catalogue import UNKNOWN_UNIT, catalogue_from_file
 from .flags import AMPLITUDE_BOUND, PeakFlags, at_edge, peak_flags
 from .local_level import events_fit, level_clustered, level_fap, local_fap, local_level
 from .significance import baluev_fap, baluev_w
@@ -286,16 +287,30 @@ def local_levels(events, frequency, z, peaks, failed, intervals=None):
 
 
 def assess_spectrum(spectrum, peaks, events=None, description=None, events_path=None,
-                    force_shifts=False):
+                    force_shifts=False, catalogue=None, intervals=None, shifts=True):
     """The Assessment of a spectrum whose reported peaks are `peaks`. Without
-    the events only the flags that need no span are known."""
+    the events only the flags that need no span are known.
+
+    Parameters
+    ----------
+    catalogue : catalogue.Catalogue, optional
+        The events with magnitudes and locations, for the cluster shifts
+        and the declustered background; else they are read from
+        `events_path` where its `description` names those columns.
+    intervals : array of (start, end), optional
+        The observation intervals the spectrum was fitted over; else those
+        its table's record names, if any.
+    shifts : bool
+        False leaves the cluster-shift test out.
+    """
     frequency = spectrum_frequencies(spectrum)
     z, amplitude = spectrum.delta_loglik, spectrum.amplitude
     description = description or {}
     columns = description.get("columns") or []
     out = Assessment(None, frequency, list(peaks),
                      declustered=description.get("declustering"),
-                     locations=all(c in columns for c in LOCATION_COLUMNS))
+                     locations=(catalogue is not None
+                                or all(c in columns for c in LOCATION_COLUMNS)))
     if events is None:
         # A table of the survey records the span of its events: the side
         # lobes and the clustering check on the table's own grid are known.
@@ -309,7 +324,9 @@ def assess_spectrum(spectrum, peaks, events=None, description=None, events_path=
     t = np.asarray(events, dtype=float)
     span = out.span = float(t[-1] - t[0])
     # A table fitted over observation intervals is assessed over them too.
-    intervals, unassessed = table_intervals(getattr(spectrum, "record", None))
+    unassessed = None
+    if intervals is None:
+        intervals, unassessed = table_intervals(getattr(spectrum, "record", None))
     out.flags = peak_flags(frequency, z, amplitude, peaks, span)
     out.w = baluev_w(float(np.min(frequency)), float(np.max(frequency)), float(np.var(t)))
 
@@ -332,10 +349,15 @@ def assess_spectrum(spectrum, peaks, events=None, description=None, events_path=
     out.significance = [peak_significance(z[i], out.w, levels.get(i), out.clustered, kappa,
                                           fanos.get(i))
                         for i in peaks]
-    add_cluster_shifts(out, spectrum, events_path, description, force_shifts, intervals,
-                       unassessed)
-    if unassessed is None:
-        add_background(out, frequency, events_path, description, intervals)
+    # The events with magnitudes and locations are read once for the cluster
+    # shifts and the background.
+    note = ""
+    if catalogue is None and out.locations and events_path and out.declustered is None:
+        catalogue, note = catalogue_from_file(events_path, description)
+    if shifts and (catalogue is not None or note):
+        add_cluster_shifts(out, spectrum, catalogue, note, force_shifts, intervals, unassessed)
+    if unassessed is None and (catalogue is not None or note):
+        add_background(out, frequency, catalogue, note, intervals)
     # A peak on the edge of the grid may have its maximum outside the band,
     # where the profile would wander off to: it gets no intervals.
     own = [i for i, fl in zip(peaks, out.flags) if fl.side_lobe_of is None and not fl.edge]
@@ -429,6 +451,8 @@ def intervals_changed(record, intervals):
 # these many pairs, about half a minute; --cluster-shifts runs it anyway.
 SHIFT_BUDGET = 1.2e11
 SHIFT_SEED = 20261208
+# What runs them however long they take, as the summary names it.
+FORCE_SHIFTS = "--cluster-shifts"
 
 
 @dataclass
@@ -445,29 +469,23 @@ def _engine_available():
     return _engine is not None
 
 
-def cluster_shifts(spectrum, events_path, description, force=False, intervals=None,
+def cluster_shifts(spectrum, catalogue, note="", force=False, intervals=None,
                    unassessed=None):
-    """The cluster-shift test of a spectrum whose event file has magnitudes
-    and locations, or the reason it was not run. The surrogates are scanned
-    on the table's own grid and over its observation intervals, and compared
-    with the table's own largest DeltaLogLik."""
-    from .decluster import DAYS_PER_UNIT, EventFileError, read_events
-    from .declustering import gardner_knopoff
+    """The cluster-shift test of a spectrum whose events have magnitudes
+    and locations (`catalogue`, a catalogue.Catalogue), or the reason it was
+    not run (`note` says why there is no catalogue). The surrogates are
+    scanned on the table's own grid and over its observation intervals, and
+    compared with the table's own largest DeltaLogLik."""
     from .surrogates import MAX_SURROGATES, cluster_shift_surrogates
-    unit = description.get("unit")
-    if unit not in DAYS_PER_UNIT:
-        return ClusterShifts(note="the time unit of the event file is not known")
+    if catalogue is None and note == UNKNOWN_UNIT:
+        return ClusterShifts(note=note)
     if unassessed is not None:
         return ClusterShifts(note=unassessed)
     if not _engine_available():
         return ClusterShifts(note="periodscan._engine is not built")
-    try:
-        table = read_events(events_path, list(description["columns"]))
-    except EventFileError as e:
-        return ClusterShifts(note="the event file cannot be declustered (%s)" % e)
-    v = table.values
-    order = np.argsort(v["time"], kind="stable")
-    times = v["time"][order]
+    if catalogue is None:
+        return ClusterShifts(note=note)
+    times = catalogue.time
     frequency = spectrum_frequencies(spectrum)
     z = np.asarray(spectrum.delta_loglik, dtype=float)
     if not np.isfinite(z).any():
@@ -475,11 +493,9 @@ def cluster_shifts(spectrum, events_path, description, force=False, intervals=No
     cost = len(times) * len(frequency) * MAX_SURROGATES
     if cost > SHIFT_BUDGET and not force:
         return ClusterShifts(note="%d surrogate scans of %d events at %d frequencies would take "
-                             "long here; --cluster-shifts runs them"
-                             % (MAX_SURROGATES, len(times), len(frequency)))
-    result = gardner_knopoff(times * DAYS_PER_UNIT[unit], v["magnitude"][order],
-                             v["latitude"][order], v["longitude"][order])
-    clusters = np.asarray(getattr(result, "linked", result.main_shock))
+                             "long here; %s runs them"
+                             % (MAX_SURROGATES, len(times), len(frequency), FORCE_SHIFTS))
+    clusters = catalogue.clusters()
     try:
         with TerminalProgress("cluster-shift surrogates") as progress:
             fap = cluster_shift_surrogates(times, clusters, frequency, float(np.nanmax(z)),
@@ -490,13 +506,12 @@ def cluster_shifts(spectrum, events_path, description, force=False, intervals=No
     return ClusterShifts(fap)
 
 
-def add_cluster_shifts(assessment, spectrum, events_path, description, force=False,
+def add_cluster_shifts(assessment, spectrum, catalogue, note="", force=False,
                        intervals=None, unassessed=None):
-    """Runs the cluster-shift test where the event file allows it; its
-    false-alarm probability applies to the largest peak alongside the others."""
-    if not (assessment.locations and events_path and assessment.declustered is None):
-        return
-    assessment.shifts = cluster_shifts(spectrum, events_path, description, force, intervals,
+    """Runs the cluster-shift test where the events allow it (`catalogue`;
+    else `note` says why not); its false-alarm probability applies to the
+    largest peak alongside the others."""
+    assessment.shifts = cluster_shifts(spectrum, catalogue, note, force, intervals,
                                        unassessed)
     fap = assessment.shifts.fap
     if fap is None or not assessment.significance:
@@ -523,20 +538,8 @@ class Background:
 def background_times(events_path, description):
     """The sorted times of the Gardner-Knopoff main shocks of the event
     file, or the reason there are none, as (times, note)."""
-    from .decluster import DAYS_PER_UNIT, EventFileError, gardner_knopoff, read_events
-    unit = description.get("unit")
-    if unit not in DAYS_PER_UNIT:
-        return None, "the time unit of the event file is not known"
-    try:
-        table = read_events(events_path, list(description["columns"]))
-    except EventFileError as e:
-        return None, "the event file cannot be declustered (%s)" % e
-    v = table.values
-    order = np.argsort(v["time"], kind="stable")
-    times = v["time"][order]
-    result = gardner_knopoff(times * DAYS_PER_UNIT[unit], v["magnitude"][order],
-                             v["latitude"][order], v["longitude"][order])
-    return times[result.background], ""
+    catalogue, note = catalogue_from_file(events_path, description)
+    return (None, note) if catalogue is None else (catalogue.background_times(), "")
 
 
 def background_significance(times, frequency, peaks, w_band, intervals=None):
@@ -558,14 +561,14 @@ def background_significance(times, frequency, peaks, w_band, intervals=None):
     return check, out
 
 
-def add_background(assessment, frequency, events_path, description, intervals=None):
-    """Assesses the declustered background where the event file allows it,
-    over the table's observation intervals when it has them; its FAP
-    applies to every peak alongside the others."""
-    if not (assessment.locations and events_path and assessment.declustered is None
-            and assessment.peaks):
+def add_background(assessment, frequency, catalogue, note="", intervals=None):
+    """Assesses the declustered background where the events allow it
+    (`catalogue`; else `note` says why not), over the table's observation
+    intervals when it has them; its FAP applies to every peak alongside the
+    others."""
+    if not assessment.peaks:
         return
-    times, note = background_times(events_path, description)
+    times = None if catalogue is None else catalogue.background_times()
     if times is not None and len(times) < 3:
         times, note = None, "%d main shocks are too few to scan" % len(times)
     assessment.background = Background(note=note)
