@@ -67,8 +67,13 @@ FIGURE_FLAG_WORDS = {"edge of grid": "edge"}
 
 
 def _pyplot():
+    import sys
+
     import matplotlib
-    matplotlib.use("Agg")
+    # A session that already uses pyplot (a notebook, say) keeps its back end
+    # and its open figures; the commands draw without a display.
+    if "matplotlib.pyplot" not in sys.modules:
+        matplotlib.use("Agg")
     import matplotlib.pyplot as plt
     plt.rcParams["svg.hashsalt"] = SVG_HASH_SALT
     return plt

@@ -190,6 +190,26 @@ print(fig.axes[1].get_xlabel())
     assert list(tmp_path.iterdir()) == []
 
 
+def test_plot_keeps_the_sessions_back_end_and_figures(tmp_path):
+    code = """
+import matplotlib
+matplotlib.use("svg")
+import matplotlib.pyplot as plt
+import numpy as np, periodscan
+from types import SimpleNamespace
+mine = plt.figure()
+f = np.linspace(0.1, 0.2, 20)
+result = SimpleNamespace(period=1 / f, frequency=f, delta_log_lik=f, amplitude=f, phase=f,
+                         t1=0.0, span=100.0)
+periodscan.plot(result)
+print(matplotlib.get_backend(), plt.fignum_exists(mine.number))
+"""
+    env = dict(os.environ, PYTHONPATH=str(Path(periodscan.__file__).parents[1]))
+    run = subprocess.run([sys.executable, "-c", code], cwd=tmp_path, capture_output=True,
+                         text=True, env=env, timeout=300)
+    assert (run.returncode, run.stdout) == (0, "svg True\n"), run.stderr
+
+
 def test_plot_takes_the_analysis_of_its_own_result():
     result, t = small()
     analysis = assess(result, t)
