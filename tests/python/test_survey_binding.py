@@ -14,9 +14,8 @@ import subprocess
 import numpy as np
 import pytest
 
-# The package re-exports the function under the module's own name, so the
-# module is taken from the import system, not as an attribute.
-survey_module = importlib.import_module("periodscan.survey")
+# The module by its own name (the package exports its functions).
+survey_module = importlib.import_module("periodscan.periodogram")
 COLUMNS = survey_module.COLUMNS
 survey = survey_module.survey
 
