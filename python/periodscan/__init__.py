@@ -10,6 +10,6 @@ survey() and fit_at() return a SurveyResult; read_survey() reads a table of
 periodscan-survey back into one. They live in periodscan.periodogram.
 """
 
-from periodscan.periodogram import SurveyResult, fit_at, survey  # noqa: E402,F401
+from periodscan.periodogram import SurveyResult, fit_at, read_survey, survey  # noqa: F401
 
-__all__ = ["survey", "fit_at", "SurveyResult"]
+__all__ = ["survey", "fit_at", "SurveyResult", "read_survey"]
