@@ -103,6 +103,15 @@ BAD = [
     ({"intervals": np.ma.masked_array([[0, 4], [5, 10]], mask=[[0, 0], [0, 1]])},
      "intervals has masked values: pass the rows without them, "
      "intervals[~intervals.mask.any(axis=1)], instead"),
+    ({"min_period": None}, "give min_period and max_period, or frequency"),
+    ({"frequency": [0.5]}, "give either frequency or min_period and max_period (with "
+     "samples_per_peak or periods), not both"),
+    ({"min_period": None, "max_period": None, "frequency": [0.5, 0.25, 0.5]},
+     "frequency holds 0.5 twice (frequency[0] and frequency[2]): give each frequency once"),
+    ({"min_period": None, "max_period": None, "frequency": [0.5, -1.0]},
+     "frequency[1] = -1.0 is not a positive finite frequency"),
+    ({"times": np.array(["2021-01-01", "NaT", "2021-01-03"], dtype="datetime64[D]")},
+     "times[1] is NaT (not a time)"),
 ]
 
 # Arguments of the wrong kind: TypeError, not a truncated or converted value.
@@ -112,6 +121,12 @@ WRONG_TYPES = [
     ({"min_period": "0.9"}, "min_period must be a real number, not str"),
     ({"times": np.array([0.0, 1.0, None, 10.0], dtype=object)},
      "times must be real numbers, not NoneType (times[2])"),
+    ({"min_period": np.timedelta64(1, "D")},
+     "min_period is a time difference, but the times are numbers: give min_period as a number "
+     "in their unit"),
+    ({"times": np.array(["2021-01-01", "2021-01-03"], dtype="datetime64[D]"),
+      "intervals": [(0, 1e6)]},
+     "the times are datetime64 but intervals are not: give intervals as datetime64 too"),
 ]
 
 
