@@ -243,7 +243,15 @@ class SurveyResult:
             return self.intervals[:, 0] - self.t1, self.intervals[:, 1] - self.t1
         return np.array([0.0]), np.array([self.span])
 
+    def _events_known(self, what):
+        if (None in (self.t1, self.span, self.last_time)
+                or (self.event_count is None and self.times is None)):
+            raise ValueError("%s needs the count, first and last time of the events, which "
+                             "the record of this table does not give all of (a table of the "
+                             "older format): survey the events again" % what)
+
     def _mju(self, frequency, amplitude, phase):
+        self._events_known("Mju")
         n = self.event_count if self.event_count is not None else len(self.times)
         a, b = self._exposure()
         integral = float(np.sum(b - a))
@@ -384,6 +392,7 @@ class SurveyResult:
         """
         if len(self) < 2:
             raise ValueError("a table holds at least two rows; this result has %d" % len(self))
+        self._events_known("write()")
         path = os.fspath(prefix) + ".spectrum.tsv"
         _write_whole(path, "".join(self._table_lines()))
         return path
