@@ -444,9 +444,15 @@ class SurveyResult:
                          "fit places best the one nearest the mean time of the events")
         key("rayleigh_z", "|sum exp(2*pi*i*frequency*(t - t1))|^2/N")
         out.append("\t".join(COLUMNS) + "\n")
-        rows = range(len(self))
         if grid.kind == "log_periods":
-            rows = reversed(rows)
+            rows = range(len(self) - 1, -1, -1)
+        elif grid.kind == "resolving":
+            rows = range(len(self))
+        else:
+            # fit_at keeps the order it was given; a table runs one way.
+            rows = np.argsort(self.frequency, kind="stable")
+            if np.any(np.diff(self.frequency[rows]) == 0):
+                raise ValueError("the result lists a frequency twice; a table lists each once")
         columns = [getattr(self, name) for name in COLUMNS]
         for i in rows:
             out.append("\t".join(_shortest(float(c[i])) for c in columns) + "\n")

@@ -93,6 +93,9 @@ def test_datetime64_times_are_days_since_1970():
     np.testing.assert_array_equal(rows(dated), rows(plain))
     assert (dated.unit, dated.origin, plain.unit) == ("days", "1970-01-01T00:00:00Z", None)
     np.testing.assert_array_equal(dated.model(clock[:5]), plain.model(days[:5]))
+    # Nanoseconds since 1970 pass 2**53: days and their rest are taken apart.
+    nanoseconds = periodscan.survey(clock.astype("datetime64[ns]"), 2, 50)
+    np.testing.assert_array_max_ulp(nanoseconds.times, days, maxulp=1)
 
 
 def summary_numbers(text):
@@ -188,6 +191,8 @@ def test_refusals(tmp_path):
          "read_survey(path, events=...)"),
         (lambda: result.write(str(tmp_path / "b")), IsADirectoryError,
          "%s: is a folder" % (tmp_path / "b.spectrum.tsv")),
+        (lambda: periodscan.fit_at(TIMES, [0.3, 0.1, 0.3]).write(str(tmp_path / "c")),
+         ValueError, "the result lists a frequency twice; a table lists each once"),
     ]
     for call, error, message in cases:
         with pytest.raises(error) as raised:
