@@ -162,8 +162,8 @@ class SurveyResult:
         return len(self.period)
 
     def __repr__(self):
-        if len(self) == 0:
-            return "SurveyResult(no rows)"
+        if len(self) == 0 or np.all(np.isnan(self.delta_log_lik)):
+            return "SurveyResult(%d rows, no finite delta_log_lik)" % len(self)
         i = self.highest()
         unit = " " + self.unit if self.unit else ""
         return ("SurveyResult(%d rows, periods %.6g to %.6g%s, %s events; highest peak: "
