@@ -39,7 +39,7 @@ def numpy_mean(t, k):
 
 
 def survey_mean(t, k):
-    survey = importlib.import_module("periodscan.survey")
+    survey = importlib.import_module("periodscan.periodogram")
     span = t[-1] - t[0]
     # One sample per 1/L from 3/L; the last period half a step inside K.
     r = survey.survey(t, span / (LOW_CYCLES + k - 0.5), span / LOW_CYCLES,
@@ -51,14 +51,14 @@ def survey_mean(t, k):
 def pick(build):
     if build:
         periodscan.__path__.append(os.path.join(build, "python", "periodscan"))
-        survey = importlib.import_module("periodscan.survey")
+        survey = importlib.import_module("periodscan.periodogram")
         if survey._engine is None:     # imported with the package, before the path grew
             try:
                 survey._engine = importlib.import_module("periodscan._engine")
             except ImportError:
                 pass
     try:
-        survey = importlib.import_module("periodscan.survey")
+        survey = importlib.import_module("periodscan.periodogram")
         survey.survey(np.array([0.0, 0.5, 1.0, 2.0]), 0.5, 1.0)
         return survey_mean, "survey"
     except ImportError:

@@ -115,7 +115,7 @@ METHODS = {
 
 def make_scan(engine):
     if engine == "survey":
-        survey = importlib.import_module("periodscan.survey")
+        survey = importlib.import_module("periodscan.periodogram")
 
         def spectrum(t):
             r = survey.survey(t, TMIN, TMAX, samples_per_peak=SAMPLES_PER_PEAK, threads=1)
@@ -137,7 +137,7 @@ def pick_engine(requested, build):
     if build:
         import periodscan
         periodscan.__path__.append(os.path.join(build, "python", "periodscan"))
-        survey = importlib.import_module("periodscan.survey")
+        survey = importlib.import_module("periodscan.periodogram")
         if survey._engine is None:     # imported with the package, before the path grew
             try:
                 survey._engine = importlib.import_module("periodscan._engine")
@@ -146,7 +146,7 @@ def pick_engine(requested, build):
     if requested != "auto":
         return requested
     try:
-        survey = importlib.import_module("periodscan.survey")
+        survey = importlib.import_module("periodscan.periodogram")
         survey.survey(np.array([0.0, 0.5, 1.0, 2.0]), 0.5, 1.0)
         return "survey"
     except ImportError:

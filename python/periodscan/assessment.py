@@ -192,7 +192,7 @@ def _fit(events, frequencies, intervals=None):
     """The converged fit at `frequencies`: the engine's, else (the package
     without its compiled part, whole span only) the numpy one."""
     if _engine_available():
-        from .survey import fit_at
+        from .periodogram import fit_at
         return fit_at(events, frequencies, intervals=intervals)
     return likelihood.fit(events, frequencies)
 
@@ -463,7 +463,7 @@ class ClusterShifts:
 
 def _engine_available():
     try:
-        from .survey import _engine
+        from .periodogram import _engine
     except ImportError:
         return False
     return _engine is not None

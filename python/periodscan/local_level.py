@@ -152,8 +152,7 @@ def events_fit(times, threads=0, intervals=None):
     there; else the package's likelihood (None with intervals, which it
     cannot integrate over)."""
     t = np.asarray(times, dtype=float)
-    # The package exports the function survey under the module's name.
-    survey_module = importlib.import_module(".survey", __package__)
+    survey_module = importlib.import_module(".periodogram", __package__)
     if survey_module._engine is None:
         if intervals is not None:
             return None

@@ -29,7 +29,7 @@ from dataclasses import dataclass
 
 import numpy as np
 
-from .survey import _real, _real_array, _whole, engine
+from .periodogram import _real, _real_array, _whole, engine
 
 MAX_SURROGATES = 99
 STOP_AFTER = 10

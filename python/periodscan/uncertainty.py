@@ -32,7 +32,7 @@ from dataclasses import dataclass
 
 import numpy as np
 
-from .survey import _real, _real_array, _whole, engine
+from .periodogram import _real, _real_array, _whole, engine
 
 DROP_TWO_SIDED = 1.9207294103470833     # chi2_1 quantile 0.95, halved
 DROP_ONE_SIDED = 1.3527717294280424     # chi2_1 quantile 0.90, halved

@@ -37,7 +37,7 @@ def import_from(prefix):
                                        vars={"base": str(prefix), "platbase": str(prefix)})
     env = {k: v for k, v in os.environ.items() if k != "PYTHONPATH"}
     code = ("import site, sys; site.addsitedir(sys.argv[1]); import periodscan, "
-            "periodscan.survey; print(periodscan.__file__)")
+            "periodscan.periodogram; print(periodscan.__file__)")
     done = subprocess.run([PYTHON, "-s", "-c", code, site_packages], env=env, cwd=prefix,
                           capture_output=True, text=True)
     assert done.returncode == 0, done.stderr

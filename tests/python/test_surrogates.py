@@ -8,7 +8,7 @@ import pytest
 
 from periodscan import simulate, surrogates
 
-survey_module = importlib.import_module("periodscan.survey")
+survey_module = importlib.import_module("periodscan.periodogram")
 pytestmark = pytest.mark.skipif(survey_module._engine is None,
                                 reason="periodscan._engine is not built or not first on the "
                                 "path (PERIODSCAN_PYTHONPATH=<build>/python)")

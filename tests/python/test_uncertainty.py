@@ -10,7 +10,7 @@ import pytest
 import numpy_reference
 from periodscan import likelihood, simulate, uncertainty
 
-survey_module = importlib.import_module("periodscan.survey")
+survey_module = importlib.import_module("periodscan.periodogram")
 PERIOD = 50.0
 needs_engine = pytest.mark.skipif(survey_module._engine is None,
                                   reason="periodscan._engine is not built or not first on the "

@@ -39,7 +39,7 @@ def assessment(name, call, status, message):
     ends the script with its type and text."""
     code = ("import importlib, sys, numpy as np\n"
             "from periodscan import surrogates, uncertainty\n"
-            "survey = importlib.import_module('periodscan.survey')\n"
+            "survey = importlib.import_module('periodscan.periodogram')\n"
             "t = np.array([0.37 * i + 0.3 * (i * 7 %% 11) / 11 for i in range(200)])\n"
             "try:\n"
             "    print('result', %s)\n"
