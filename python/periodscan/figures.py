@@ -290,13 +290,17 @@ def _period_marks(axis, t_lo, t_hi):
 
 def _clock_text(period, t_max, axis):
     """The time of the rate maximum as the clock reads it where the period is
-    near a day, week or year and the times have a calendar, else None."""
+    near half a day, a day, a week or a year and the times have a calendar,
+    else None."""
     if not axis.has_calendar:
         return None
     days = period * DAYS_PER_UNIT[axis.unit]
     when = axis.to_datetime(t_max).item()
     if not isinstance(when, datetime.datetime):
         return None
+    if abs(days - 0.5) <= CLOCK_TOLERANCE * 0.5:
+        times = sorted(w.strftime("%H:%M") for w in (when, when + datetime.timedelta(hours=12)))
+        return "at %s and %s UTC every day" % tuple(times)
     for cycle, form in ((1.0, "at %H:%M UTC every day"), (7.0, "on %a %H:%M UTC every week"),
                         (365.25, "on %d %b every year")):
         if abs(days - cycle) <= CLOCK_TOLERANCE * cycle:
@@ -648,23 +652,24 @@ def _draw_map(directory, stem, title, z, layout, periods, period_edges, level, a
     xe = _time_values(layout.x_edges, axis)
     x = _time_values(layout.x, axis)
     mesh = ax.pcolormesh(xe, period_edges, z, cmap=cmap, vmin=lo, vmax=hi, shading="flat")
-    bar = fig.colorbar(mesh, cax=fig.add_axes((0.88, 0.09, 0.025, 0.84)))
-    bar.set_label("DeltaLogLik per event in the window" if per_event else "DeltaLogLik")
     handles = []
     if len(x) >= 2 and len(periods) >= 2:
         reached = bool(contour_z.count()) and contour_z.max() > level.level
         if reached:
             ax.contour(x, periods, contour_z, levels=[level.level], colors="red",
                        linewidths=1.2)
-        handles.append(Line2D([], [], color="red", lw=1.2, label=level.label + (
+        label = _per_event_label(level, layout.counts) if per_event else level.label
+        handles.append(Line2D([], [], color="red", lw=1.2, label=label + (
             "" if reached else " (reached nowhere)")))
     if np.ma.getmaskarray(z).any():
         handles.append(Patch(color=GREY, label=sparse_label))
     if handles:
-        ax.legend(handles=handles, fontsize=7, loc="upper left", framealpha=0.85)
+        # Above the map, never over it.
+        ax.legend(handles=handles, fontsize=7, loc="lower left", bbox_to_anchor=(0.0, 1.005),
+                  borderaxespad=0, frameon=False)
     _period_axis(ax, periods[0], periods[-1], which="y")
     ax.set_ylabel("period T" + _unit_suffix(axis))
-    ax.set_title(title, fontsize=10)
+    fig.suptitle(title, fontsize=10, y=0.985)
     low.step(x, layout.counts, where="mid", color="C0", lw=1.2)
     sparse = layout.counts < MIN_EVENTS_ESTIMATED
     if sparse.any():
@@ -674,8 +679,27 @@ def _draw_map(directory, stem, title, z, layout, periods, period_edges, level, a
     low.grid(True, alpha=0.3)
     low.set_xlim(xe[0], xe[-1])
     _time_axis(low, axis, layout.what, layout.note)
-    fig.subplots_adjust(left=0.09, right=0.86, top=0.93, bottom=0.09, hspace=0.08)
+    fig.subplots_adjust(left=0.09, right=0.86, top=0.93 - 0.03 * len(handles), bottom=0.09,
+                        hspace=0.08)
+    box = ax.get_position()
+    bar = fig.colorbar(mesh, cax=fig.add_axes((0.88, box.y0, 0.025, box.height)))
+    bar.set_label("DeltaLogLik per event in the window" if per_event else "DeltaLogLik")
     return _finish(plt, fig, directory, stem)
+
+
+def _per_event_label(level, counts):
+    """The label of the contour on the map per event: the level of
+    DeltaLogLik divided by the events of each window, with its range over
+    the windows fitted."""
+    head = level.label.rsplit(": ", 1)[0] if ": " in level.label else level.label
+    fitted = np.asarray(counts, dtype=float)
+    fitted = fitted[fitted >= MIN_EVENTS_ESTIMATED]
+    own = "DeltaLogLik %.3g / events in the window" % level.level
+    if not fitted.size:
+        return "%s: %s" % (head, own)
+    low, high = level.level / fitted.max(), level.level / fitted.min()
+    per_event = "%.3g" % low if np.isclose(low, high) else "%.3g to %.3g" % (low, high)
+    return "%s: %s per event\n(%s)" % (head, per_event, own)
 
 
 def grid_layout(grid, counts, window, axis_unit=""):
@@ -750,7 +774,7 @@ def plot_window_map(directory, stem, title, table, level=None, axis=TimeAxis()):
                      axis, sparse_label="window with fewer than two distinct event times")
 
 
-def draw_table(table, report, events=None, events_name=None):
+def draw_table(table, report, events=None, events_name=None, period_marks=True):
     """The figures of a table of periodscan-survey, beside it: STEM.png and
     .svg for a spectrum, STEM.time_frequency and STEM.window_counts for
     moving windows; `report` is the run's RunReport."""
@@ -761,7 +785,8 @@ def draw_table(table, report, events=None, events_name=None):
     if isinstance(table.data, SpectrumTable):
         return plot_spectrum(directory, table.data, events, events_name,
                              report.grids[table.path].too_coarse, source=name, stem=stem,
-                             assessment=report.spectra[table.path], axis=axis)
+                             assessment=report.spectra[table.path], axis=axis,
+                             period_marks=period_marks)
     written = plot_window_map(directory, "%s.%s" % (stem, GRID_STEM),
                               "Time-frequency diagram of DeltaLogLik (%s)" % name, table.data,
                               report.table_levels[table.path], axis)
@@ -787,17 +812,19 @@ def figure_paths(run):
     return ["%s.%s" % (stem, fmt) for stem in stems for fmt in FIGURE_FORMATS]
 
 
-def draw_run(run, report):
+def draw_run(run, report, period_marks=True):
     """Draws every figure that the result files of `run` (from
     results.read_run) give; returns the paths written, in order. `report`
-    (report.assess_run) holds what the figures share with the summary."""
+    (report.assess_run) holds what the figures share with the summary;
+    `period_marks` marks the tidal and calendar periods on the spectra."""
     axis = report.axis
     written = []
     events_name = os.path.basename(run.events_path) if run.events_path else None
     if run.spectrum is not None:
         written += plot_spectrum(run.directory, run.spectrum, run.events, events_name,
                                  report.grids[SPECTRUM_FILE].too_coarse,
-                                 assessment=report.spectra[SPECTRUM_FILE], axis=axis)
+                                 assessment=report.spectra[SPECTRUM_FILE], axis=axis,
+                                 period_marks=period_marks)
     if run.grid is not None:
         level, window = report.grid_level, report.window
         written += plot_grid(run.directory, GRID_STEM,
@@ -820,5 +847,5 @@ def draw_run(run, report):
         written += plot_counts(run.directory, counts, axis=axis if report.window else
                                TimeAxis(axis.unit), xlabel=xlabel, note=note)
     for table in run.tables:
-        written += draw_table(table, report, table.times, events_name)
+        written += draw_table(table, report, table.times, events_name, period_marks)
     return written

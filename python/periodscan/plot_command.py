@@ -1,7 +1,7 @@
 """periodscan-plot: figures and a short summary from the result files of periodscan.
 
     periodscan-plot [DIR | TABLE] [--events FILE] [--cluster-shifts]
-                    [--no-figures] [--json FILE]
+                    [--no-figures] [--no-period-marks] [--json FILE]
 
 Reads the result files that periodscan leaves in DIR (default: the current
 directory) and writes beside them, each as PNG and SVG:
@@ -33,6 +33,9 @@ peaks, or an upper limit on A where none is. The axes carry the time unit and
 calendar dates of the event file's EVENTS.json where there is one.
 
 --no-figures prints the summary alone (matplotlib is not even loaded).
+--no-period-marks leaves out the tidal and calendar periods (M2, S2, N2, K1,
+O1, Mf, Mm, Ssa, Sa, day, week) that the spectra mark where the time unit is
+known.
 --json FILE writes the report as JSON (docs/report-json.md) to FILE, after
 the figures.
 
@@ -80,6 +83,10 @@ def parse_arguments(argv):
                              "magnitudes and locations and its EVENTS.json")
     parser.add_argument("--no-figures", action="store_true",
                         help="print the summary only; draw no figure")
+    parser.add_argument("--no-period-marks", action="store_true",
+                        help="do not mark the tidal and calendar periods (M2, S2, N2, K1, O1, "
+                             "Mf, Mm, Ssa, Sa, day, week) on the spectra; they are marked "
+                             "only where the event file's EVENTS.json gives the time unit")
     parser.add_argument("--json", metavar="FILE",
                         help="write the report (peaks, false-alarm probabilities, verdicts, "
                              "intervals, the grid check) as JSON to FILE")
@@ -166,7 +173,7 @@ def main(argv=None):
         report = assess_run(run, args.cluster_shifts)
         lines = run_summary(run, report)
         if not args.no_figures:
-            written = draw_run(run, report)
+            written = draw_run(run, report, not args.no_period_marks)
         if args.json:
             write_report(args.json, report_document(run, report, written))
     except ResultFileError as e:
