@@ -455,7 +455,7 @@ def _place_levels(fig, ax, texts, levels):
     box = ax.get_window_extent()
     heights = [text.get_window_extent(renderer).height for text in texts]
     wanted = [ax.transData.transform((1.0, level))[1] for level in levels]
-    centres, _ = _spread(wanted, heights, box.y0, box.y1, 1.0)
+    centres, _ = _spread(wanted, heights, box.y0, box.y1, 2.0)
     for text, y in zip(texts, centres):
         text.set_transform(ax.transAxes)
         text.set_y((y - box.y0) / box.height)
