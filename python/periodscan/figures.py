@@ -63,6 +63,9 @@ RATE_MAXIMA_MARKERS = ("v", "s", "D")
 # The flags of a peak as they stand beside its number in the spectrum.
 FIGURE_FLAG_WORDS = {"edge of grid": "edge"}
 
+# The largest magnitude drawn; larger values of a table are drawn at it.
+DRAWN_LIMIT = 1e300
+
 # What the axes say of times whose unit the event file does not give.
 UNKNOWN_UNIT = "time units of the event file"
 
@@ -397,8 +400,10 @@ def _headroom(ax, data_top, fraction):
     lo, hi = forward.transform(np.array([bottom, data_top]))
     if not hi > lo:
         return
-    ax.set_ylim(bottom, float(forward.inverted().transform(
-        np.array([lo + (hi - lo) / fraction]))[0]))
+    with np.errstate(over="ignore"):
+        top = float(forward.inverted().transform(np.array([lo + (hi - lo) / fraction]))[0])
+    # Near the largest double the room runs out rather than the axis.
+    ax.set_ylim(bottom, top if np.isfinite(top) else float(np.finfo(float).max))
 
 
 def _label_peaks(fig, ax, t, z, peaks, texts, colours, rows):
@@ -503,7 +508,11 @@ def spectrum_figure(spectrum, events=None, events_name=None, coarse=False,
     assessment.Assessment; `period_marks` marks the tidal and calendar
     periods within the band where the time unit is known."""
     plt = _pyplot()
-    t, z, a = spectrum.period, spectrum.delta_loglik, spectrum.amplitude
+    # matplotlib's transforms overflow on values near the largest double:
+    # such values are drawn at DRAWN_LIMIT.
+    t = spectrum.period
+    z, a = (np.where(np.isfinite(v), np.clip(v, -DRAWN_LIMIT, DRAWN_LIMIT), v)
+            for v in (spectrum.delta_loglik, spectrum.amplitude))
     marks = _period_marks(axis, t[0], t[-1]) if period_marks else []
     if marks:
         fig, (top, strip, bottom) = plt.subplots(
@@ -540,7 +549,6 @@ def spectrum_figure(spectrum, events=None, events_name=None, coarse=False,
     finite = z[np.isfinite(z)]
     data_top = max(([float(finite.max())] if finite.size else []) +
                    [value for value, *_ in levels] or [1.0])
-    top.margins(y=0.04)
     if finite.size and finite.max() > SYMLOG_ABOVE:
         # A strong peak would squash the significance levels onto the axis.
         from matplotlib.ticker import FixedLocator, FormatStrFormatter, NullLocator
@@ -552,7 +560,10 @@ def spectrum_figure(spectrum, events=None, events_name=None, coarse=False,
         top.set_ylabel("DeltaLogLik (linear up to %g,\nlogarithmic above)" % SYMLOG_LINEAR_UP_TO)
     else:
         top.set_ylabel("DeltaLogLik (gain in log-likelihood)")
-    top.set_ylim(bottom=min(0.0, float(finite.min())) if finite.size else 0.0)
+    # From 0 (or the lowest value) to the highest line; the room for the
+    # labels is added above it once they are laid out.
+    low = min(0.0, float(finite.min())) if finite.size else 0.0
+    top.set_ylim(low, data_top if data_top > low else low + 1.0)
     title = "Spectrum (%s): %d periods" % (source, len(t))
     if events_name:
         title += ", events from %s" % events_name
