@@ -553,7 +553,12 @@ def spectrum_figure(spectrum, events=None, events_name=None, coarse=False,
         # A strong peak would squash the significance levels onto the axis.
         from matplotlib.ticker import FixedLocator, FormatStrFormatter, NullLocator
         top.set_yscale("symlog", linthresh=SYMLOG_LINEAR_UP_TO, linscale=1.5)
-        ticks = [0, 2, 4, 6, 8] + [m * 10.0 ** e for e in range(1, 40) for m in (1, 2, 5)]
+        decades = int(np.log10(min(data_top, DRAWN_LIMIT)))
+        if decades <= 4:
+            ticks = [0, 2, 4, 6, 8] + [m * 10.0 ** e for e in range(1, 6) for m in (1, 2, 5)]
+        else:
+            # Over many decades only powers of ten, at most about ten of them.
+            ticks = [0, 5] + [10.0 ** e for e in range(1, decades + 2, -(-decades // 9))]
         top.yaxis.set_major_locator(FixedLocator([v for v in ticks if v <= 1.05 * data_top]))
         top.yaxis.set_major_formatter(FormatStrFormatter("%g"))
         top.yaxis.set_minor_locator(NullLocator())
