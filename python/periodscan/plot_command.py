@@ -2,7 +2,7 @@
 
     periodscan-plot [DIR | TABLE] [--events FILE] [--cluster-shifts]
                     [--no-figures] [--out-dir FOLDER] [--format png,svg,pdf]
-                    [--json FILE]
+                    [--no-period-marks] [--json FILE]
 
 Reads the result files that periodscan leaves in DIR (default: the current
 directory) and writes beside them (or in --out-dir FOLDER), each as PNG and
@@ -38,6 +38,9 @@ calendar dates of the event file's EVENTS.json where there is one.
 --out-dir FOLDER writes the figures there, under the same names; FOLDER is
 made if missing, but not the folders above it.
 --format takes a comma list from png, svg and pdf; default png,svg.
+--no-period-marks leaves out the tidal and calendar periods (M2, S2, N2, K1,
+O1, Mf, Mm, Ssa, Sa, day, week) that the spectra mark where the time unit is
+known.
 --json FILE writes the report as JSON (docs/report-json.md) to FILE, after
 the figures.
 
@@ -91,6 +94,10 @@ def parse_arguments(argv):
     parser.add_argument("--format", metavar="LIST", default=",".join(FIGURE_FORMATS),
                         help="the figure formats, a comma list from %s (default: %%(default)s)"
                              % ", ".join(KNOWN_FORMATS))
+    parser.add_argument("--no-period-marks", action="store_true",
+                        help="do not mark the tidal and calendar periods (M2, S2, N2, K1, O1, "
+                             "Mf, Mm, Ssa, Sa, day, week) on the spectra; they are marked "
+                             "only where the event file's EVENTS.json gives the time unit")
     parser.add_argument("--json", metavar="FILE",
                         help="write the report (peaks, false-alarm probabilities, verdicts, "
                              "intervals, the grid check) as JSON to FILE")
@@ -225,7 +232,8 @@ def main(argv=None):
         if not args.no_figures:
             if args.out_dir is not None:
                 make_folder(args.out_dir)
-            written = draw_run(run, report, args.out_dir, args.formats)
+            written = draw_run(run, report, args.out_dir, args.formats,
+                               not args.no_period_marks)
         if args.json:
             write_report(args.json, report_document(run, report, written))
     except ResultFileError as e:

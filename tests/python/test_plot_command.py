@@ -293,6 +293,8 @@ def test_survey_tables_drawn(tmp_path):
             in unwrapped(result.stdout))
     assert result.stdout.endswith("figures: s.spectrum.png s.spectrum.svg\n")
     _check_figures(tmp_path / "other", ["s.spectrum"])
+    assert "period T (time units of the event file)" in svg_texts(
+        tmp_path / "other" / "s.spectrum.svg")
 
 
 def svg_texts(path):
@@ -312,12 +314,15 @@ def test_figures_give_units_and_dates_without_warnings(program, tmp_path):
                             capture_output=True, text=True, timeout=300)
     assert (result.returncode, without_grid_warnings(result.stderr)) == (0, "")
     assert "  window length 20, found from the events and the window counts;" in result.stdout
-    assert "period T (days)" in svg_texts(tmp_path / "spectrum.svg")
+    assert {"period T (days)", "week", "Mf"} <= set(svg_texts(tmp_path / "spectrum.svg"))
     texts = svg_texts(tmp_path / "time_frequency.svg")
     assert {"period T (days)", "window centre (UTC); windows 20 days long", "Feb",
             "events in"} <= set(texts)
     assert any(t.startswith("1 % false alarm over all periods of a window (Poisson")
                for t in texts)
+    result = run_tool(tmp_path, "--events", tmp_path / "ev.txt", "--no-period-marks")
+    assert (result.returncode, result.stderr) == (0, "")
+    assert not {"week", "Mf"} & set(svg_texts(tmp_path / "spectrum.svg"))
 
 
 def test_closed_output_pipe_ends_quietly(tmp_path):
