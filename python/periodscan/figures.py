@@ -260,9 +260,20 @@ def _spread(wanted, sizes, lo, hi, gap):
     return centres, fits
 
 
+def _renderer(fig):
+    """A renderer to measure texts with: the canvas's own where it has one
+    (Agg), else an Agg renderer of the figure's size, since a session's
+    back end (SVG, PDF, a notebook's) may not lend one."""
+    get = getattr(fig.canvas, "get_renderer", None)
+    if get is not None:
+        return get()
+    from matplotlib.backends.backend_agg import RendererAgg
+    return RendererAgg(fig.bbox.width, fig.bbox.height, fig.dpi)
+
+
 def _text_sizes(fig, texts, fontsize):
     """(width, height) in display units of each text as drawn at fontsize."""
-    renderer = fig.canvas.get_renderer()
+    renderer = _renderer(fig)
     sizes = []
     for content in texts:
         probe = fig.text(0, 0, content, fontsize=fontsize)
@@ -480,7 +491,7 @@ def _peak_rows(fig, ax, t, z, peaks, texts):
 
 def _place_levels(fig, ax, texts, levels):
     """Moves the labels of the levels, right of the axes, apart in height."""
-    renderer = fig.canvas.get_renderer()
+    renderer = _renderer(fig)
     box = ax.get_window_extent()
     heights = [text.get_window_extent(renderer).height for text in texts]
     wanted = [ax.transData.transform((1.0, level))[1] for level in levels]

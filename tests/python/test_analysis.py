@@ -180,7 +180,7 @@ result = SimpleNamespace(period=1 / f, frequency=f, delta_log_lik=fit.delta_log_
 fig = periodscan.plot(result, t)
 top = fig.axes[0]
 assert np.array_equal(top.lines[0].get_xdata(), np.sort(1 / f))
-print(fig.axes[1].get_xlabel())
+print(fig.axes[-1].get_xlabel())
 """
     env = {k: v for k, v in os.environ.items() if k not in ("DISPLAY", "MPLBACKEND")}
     env["PYTHONPATH"] = str(Path(periodscan.__file__).parents[1])

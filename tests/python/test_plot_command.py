@@ -321,7 +321,7 @@ def test_figures_give_units_and_dates_without_warnings(program, tmp_path):
     assert any(t.startswith("1 % false alarm over all periods of a window (Poisson")
                for t in texts)
     result = run_tool(tmp_path, "--events", tmp_path / "ev.txt", "--no-period-marks")
-    assert (result.returncode, result.stderr) == (0, "")
+    assert (result.returncode, without_grid_warnings(result.stderr)) == (0, "")
     assert not {"week", "Mf"} & set(svg_texts(tmp_path / "spectrum.svg"))
 
 
