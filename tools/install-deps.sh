@@ -6,10 +6,11 @@
 #   tools/install-deps.sh --test   and what the tests, benchmarks and fuzzing need
 set -e
 packages="cmake make g++ pkg-config libfftw3-dev pybind11-dev python3-dev python3
-          python3-numpy python3-matplotlib"
+          python3-numpy python3-matplotlib python3-distributed"
 if [ "${1:-}" = --test ]; then
   packages="$packages libgtest-dev libbenchmark-dev python3-pytest gdal-bin clang-14
-            libclang-rt-14-dev clang-format-14 python3-hypothesis flake8"
+            libclang-rt-14-dev clang-format-14 python3-hypothesis flake8 python3-gdal
+            python3-astropy"
 fi
 missing=""
 for p in $packages; do
