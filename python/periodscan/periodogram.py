@@ -177,6 +177,8 @@ class SurveyResult:
 
     def highest(self):
         """Index of the largest delta_log_lik."""
+        if len(self) == 0 or np.all(np.isnan(self.delta_log_lik)):
+            raise ValueError("the result has no finite delta_log_lik, so no highest peak")
         return int(np.nanargmax(self.delta_log_lik))
 
     # -- the fitted model ------------------------------------------------------

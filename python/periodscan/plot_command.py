@@ -134,7 +134,8 @@ def out_dir_problem(path):
     folder is made later, where its parent is there."""
     if path == "":
         return "not a folder name"
-    if os.path.exists(path):
+    if os.path.lexists(path):
+        # lexists: a dangling link or a loop of links is no folder either.
         return None if os.path.isdir(path) else "is not a folder"
     parent = os.path.dirname(os.path.normpath(path)) or "."
     if not os.path.isdir(parent):

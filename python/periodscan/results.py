@@ -365,9 +365,16 @@ def table_record(lines, path="the table"):
 
     record = TableRecord(format=RECORD_FORMAT)
     record.events_read = entry("events_read", _whole)
+    if record.events_read < 2:
+        raise file_error(path, "events_read must be at least 2 (a survey needs two times), "
+                         "found %d" % record.events_read, entries["events_read"][1])
     record.t1 = entry("first_time", _finite)
     record.last = entry("last_time", _finite)
-    record.span = entry("span", _finite, required=False)
+    if not record.last > record.t1:
+        raise file_error(path, "last_time must come after first_time, found %r and %r"
+                         % (entries["last_time"][0], entries["first_time"][0]),
+                         entries["last_time"][1])
+    record.span = entry("span", _positive_number, required=False)
     if record.span is None:
         record.span = record.last - record.t1
     record.sorted = entry("sorted", _yes_no, required=False) or False

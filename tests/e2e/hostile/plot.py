@@ -300,4 +300,12 @@ CASES += [
          ["plot", "a.spectrum.tsv", "--events", "ev.txt", "--no-figures"], 0,
          r"on.txt is not the intervals file the table was fitted over \(they cover 16",
          files=dict(OVER_INTERVALS, **{"on.txt": "0 16\n"}), anywhere=True),
+    Case("plot: --out-dir a loop of links", ["plot", "a.spectrum.tsv", "--out-dir", "loop"], 2,
+         "--out-dir loop: is not a folder", files=PLOT_RUN, prepare="ln -s loop loop"),
+    Case("plot: a record of one event", ["plot", "a.spectrum.tsv", "--no-figures"], 1,
+         "events_read must be at least 2 .a survey needs two times., found 1",
+         files={"a.spectrum.tsv": table(TIMES, events_read=1)}),
+    Case("plot: a record with a negative span", ["plot", "a.spectrum.tsv", "--no-figures"], 1,
+         "span must be a positive number, found '-13.5'",
+         files={"a.spectrum.tsv": table(TIMES, span=-13.5)}),
 ]
