@@ -418,7 +418,14 @@ class SurveyResult:
         if len(self) < 2:
             raise ValueError("a table holds at least two rows; this result has %d" % len(self))
         self._events_known("write()")
-        path = os.fspath(prefix) + ".spectrum.tsv"
+        prefix = os.fspath(prefix)
+        if not isinstance(prefix, str):
+            raise TypeError("prefix must be text or a path, not bytes")
+        if os.path.basename(prefix) in ("", ".", ".."):
+            # as periodscan-survey --output: "" or "runs/" would give a hidden
+            # ".spectrum.tsv"
+            raise ValueError("prefix needs the start of a file name, not %r" % prefix)
+        path = prefix + ".spectrum.tsv"
         _write_whole(path, "".join(self._table_lines()))
         return path
 
