@@ -500,6 +500,21 @@ def check_table_rows(path, record, rows):
                "the rows do not match the record")
         raise file_error(path, "holds %s but its record gives %s: %s"
                          % (plural(rows, "row"), shape, why))
+    if rows and not _ends_line(path):
+        # Every row the survey writes ends its line: a last row without one
+        # was cut inside a number, which would read as another number.
+        raise file_error(path, "its last row has no line end: cut short?")
+
+
+def _ends_line(path):
+    """Whether the file at `path` ends with a line end (True where it
+    cannot be read again: the reader has already read it whole)."""
+    try:
+        with open(path, "rb") as stream:
+            stream.seek(-1, os.SEEK_END)
+            return stream.read(1) == b"\n"
+    except OSError:
+        return True
 
 
 # What a value of each column may be: the test and its wording. The fit of a

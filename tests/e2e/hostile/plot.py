@@ -308,4 +308,7 @@ CASES += [
     Case("plot: a record with a negative span", ["plot", "a.spectrum.tsv", "--no-figures"], 1,
          "span must be a positive number, found '-13.5'",
          files={"a.spectrum.tsv": table(TIMES, span=-13.5)}),
+    Case("plot: a table cut inside its last row", ["plot", "a.spectrum.tsv", "--no-figures"],
+         1, r"a.spectrum.tsv: its last row has no line end: cut short\?",
+         files={"a.spectrum.tsv": table(TIMES)[:-1]}),
 ]
