@@ -816,6 +816,7 @@ def _listed(times, frequency, intervals, threads, clock):
     f = np.atleast_1d(f)
     if f.size == 0:
         raise ValueError("frequency holds no frequency")
+    _row_limit(f, "frequency")
     bad = np.flatnonzero(~(np.isfinite(f) & (f > 0)))
     if len(bad):
         raise ValueError(f"frequency[{bad[0]}] = {f[bad[0]]!r} is not a positive finite "
@@ -831,6 +832,14 @@ def _listed(times, frequency, intervals, threads, clock):
     intervals = _intervals(intervals, clock)
     columns = _engine.fit_at(times, rising, intervals, threads)
     return _result(columns, times, intervals, clock, _listed_grid(rising))
+
+
+def _row_limit(frequencies, name):
+    # Seven columns of doubles a row: past the command's limit the result
+    # alone would take gigabytes.
+    if frequencies.size > MAX_TABLE_ROWS:
+        raise ValueError(f"{name} holds {frequencies.size} frequencies, more than the "
+                         f"{MAX_TABLE_ROWS} a result may have")
 
 
 def fit_at(times, frequencies, intervals=None, threads=0):
@@ -854,6 +863,7 @@ def fit_at(times, frequencies, intervals=None, threads=0):
     clock = _is_clock(times)
     times = _as_axis(times, "times", clock)
     frequencies = np.atleast_1d(_real_array(frequencies, "frequencies"))
+    _row_limit(frequencies, "frequencies")
     intervals = _intervals(intervals, clock)
     columns = _engine.fit_at(times, frequencies, intervals, threads)
     return _result(columns, times, intervals, clock, None)

@@ -206,6 +206,9 @@ def test_refusals(tmp_path):
         (lambda: dataclasses.replace(result, delta_log_lik=result.delta_log_lik * np.nan)
          .model_parameters(), ValueError,
          "the result has no finite delta_log_lik, so no highest peak"),
+        (lambda: periodscan.survey(TIMES, frequency=np.broadcast_to(1.0, (10**8 + 1,))),
+         ValueError, "frequency holds 100000001 frequencies, more than the 100000000 a "
+         "result may have"),
     ]
     for call, error, message in cases:
         with pytest.raises(error) as raised:
