@@ -764,10 +764,36 @@ def is_table(path):
     return str(path).endswith((SPECTRUM_TABLE_SUFFIX, WINDOW_TABLE_SUFFIX))
 
 
-def read_table(path):
+# The first line of the tables of periodscan-survey, whatever they are named
+# (periodscan-survey -o FILE).
+TABLE_TITLES = {"# periodscan-survey: spectrum": SPECTRUM_TABLE_SUFFIX,
+                "# periodscan-survey: moving windows": WINDOW_TABLE_SUFFIX}
+
+
+def titled_table(path):
+    """The suffix of the kind of table that the regular file `path` is by its
+    first line, or None."""
+    if not os.path.isfile(path):
+        return None
+    try:
+        with open(path, "rb") as stream:
+            first = stream.readline(80).decode("ascii", "replace").rstrip("\r\n")
+    except OSError:
+        return None
+    return TABLE_TITLES.get(first)
+
+
+def read_table(path, kind=None):
+    """The table at `path`, of the kind its name gives, else `kind`; a table
+    named otherwise draws under its name without the extension."""
     if str(path).endswith(SPECTRUM_TABLE_SUFFIX):
         return Table(path, str(path)[:-len(".tsv")], read_spectrum_table(path))
-    return Table(path, str(path)[:-len(WINDOW_TABLE_SUFFIX)], read_window_table(path))
+    if str(path).endswith(WINDOW_TABLE_SUFFIX):
+        return Table(path, str(path)[:-len(WINDOW_TABLE_SUFFIX)], read_window_table(path))
+    stem = os.path.splitext(str(path))[0]
+    if kind == SPECTRUM_TABLE_SUFFIX:
+        return Table(path, stem, read_spectrum_table(path))
+    return Table(path, stem, read_window_table(path))
 
 
 def attach_table_events(table, events_path):
@@ -910,12 +936,13 @@ def read_run(target, events_path=None):
     for ZUM_out.* as the interactive program does."""
     from .eventfile import INTERACTIVE, read_description, read_event_times
 
-    if is_table(target) and not os.path.isdir(target):
+    kind = None if is_table(target) else titled_table(target)
+    if (is_table(target) or kind) and not os.path.isdir(target):
         if not os.path.exists(target):
             raise file_error(target, "not found")
         run = Run(os.path.dirname(target) or ".", events_path=events_path)
         run.description = read_description(events_path) if events_path else None
-        run.tables.append(read_table(target))
+        run.tables.append(read_table(target, kind))
         if events_path:
             attach_table_events(run.tables[0], events_path)
         return run
@@ -924,7 +951,8 @@ def read_run(target, events_path=None):
         if os.path.exists(directory):
             raise ResultFileError(
                 "%s: neither a folder of result files nor a table of periodscan-survey "
-                "(tables are read by their names: NAME%s or NAME%s)"
+                "(tables are known by their first line, or by their names: NAME%s or "
+                "NAME%s)"
                 % (directory, SPECTRUM_TABLE_SUFFIX, WINDOW_TABLE_SUFFIX))
         raise ResultFileError("%s: no such directory" % directory)
 
