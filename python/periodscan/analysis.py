@@ -389,6 +389,8 @@ def assess(result, times=None, *, intervals=None, magnitudes=None, latitudes=Non
         times = getattr(result, "times", None)
     if intervals is None:
         intervals = getattr(result, "intervals", None)
+    if unit is not None and (not isinstance(unit, str) or unit not in DAYS_PER_UNIT):
+        raise ValueError("unit must be one of %s, not %r" % (", ".join(DAYS_PER_UNIT), unit))
     unit = unit if unit is not None else getattr(result, "unit", None)
     located = [name for name, v in (("magnitudes", magnitudes), ("latitudes", latitudes),
                                     ("longitudes", longitudes)) if v is not None]
@@ -429,6 +431,9 @@ def plot(result, times=None, *, analysis=None, **assess_kwargs):
         analysis = assess(result, times, **assess_kwargs)
     elif times is not None or assess_kwargs:
         raise TypeError("give either analysis or the times and arguments of assess()")
+    elif not isinstance(analysis, Analysis):
+        raise TypeError("analysis must be what periodscan.assess gives, not %s"
+                        % type(analysis).__name__)
     elif analysis.result is not result:
         raise ValueError("analysis is that of another result")
     from .figures import spectrum_figure

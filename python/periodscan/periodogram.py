@@ -177,6 +177,8 @@ class SurveyResult:
 
     def highest(self):
         """Index of the largest delta_log_lik."""
+        if len(self) == 0 or np.all(np.isnan(self.delta_log_lik)):
+            raise ValueError("the result has no finite delta_log_lik, so no highest peak")
         return int(np.nanargmax(self.delta_log_lik))
 
     # -- the fitted model ------------------------------------------------------
@@ -416,7 +418,14 @@ class SurveyResult:
         if len(self) < 2:
             raise ValueError("a table holds at least two rows; this result has %d" % len(self))
         self._events_known("write()")
-        path = os.fspath(prefix) + ".spectrum.tsv"
+        prefix = os.fspath(prefix)
+        if not isinstance(prefix, str):
+            raise TypeError("prefix must be text or a path, not bytes")
+        if os.path.basename(prefix) in ("", ".", ".."):
+            # as periodscan-survey --output: "" or "runs/" would give a hidden
+            # ".spectrum.tsv"
+            raise ValueError("prefix needs the start of a file name, not %r" % prefix)
+        path = prefix + ".spectrum.tsv"
         _write_whole(path, "".join(self._table_lines()))
         return path
 
@@ -807,6 +816,7 @@ def _listed(times, frequency, intervals, threads, clock):
     f = np.atleast_1d(f)
     if f.size == 0:
         raise ValueError("frequency holds no frequency")
+    _row_limit(f, "frequency")
     bad = np.flatnonzero(~(np.isfinite(f) & (f > 0)))
     if len(bad):
         raise ValueError(f"frequency[{bad[0]}] = {f[bad[0]]!r} is not a positive finite "
@@ -822,6 +832,14 @@ def _listed(times, frequency, intervals, threads, clock):
     intervals = _intervals(intervals, clock)
     columns = _engine.fit_at(times, rising, intervals, threads)
     return _result(columns, times, intervals, clock, _listed_grid(rising))
+
+
+def _row_limit(frequencies, name):
+    # Seven columns of doubles a row: past the command's limit the result
+    # alone would take gigabytes.
+    if frequencies.size > MAX_TABLE_ROWS:
+        raise ValueError(f"{name} holds {frequencies.size} frequencies, more than the "
+                         f"{MAX_TABLE_ROWS} a result may have")
 
 
 def fit_at(times, frequencies, intervals=None, threads=0):
@@ -845,6 +863,7 @@ def fit_at(times, frequencies, intervals=None, threads=0):
     clock = _is_clock(times)
     times = _as_axis(times, "times", clock)
     frequencies = np.atleast_1d(_real_array(frequencies, "frequencies"))
+    _row_limit(frequencies, "frequencies")
     intervals = _intervals(intervals, clock)
     columns = _engine.fit_at(times, frequencies, intervals, threads)
     return _result(columns, times, intervals, clock, None)

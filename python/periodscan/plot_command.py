@@ -22,7 +22,9 @@ SVG (or the formats of --format):
 The tables of periodscan-survey in DIR, or the one named as TABLE, are drawn
 the same way: NAME.spectrum.tsv as NAME.spectrum, NAME.windows.tsv as
 NAME.time_frequency (DeltaLogLik over window centre and period) and
-NAME.window_counts.
+NAME.window_counts. A table that -o wrote under another name (runs/daily.tsv)
+is known by its first line and drawn as its name without the extension
+(runs/daily).
 
 It prints the largest peaks of the spectrum, flags them (edge of the grid,
 side lobe, A = 1) and warns when the period grid is too coarse to resolve a
@@ -76,8 +78,8 @@ def parse_arguments(argv):
                     "peaks of the spectrum.")
     parser.add_argument("directory", nargs="?", default=".", metavar="DIR",
                         help="folder holding the result files (default: the current one), "
-                             "or one table of periodscan-survey (NAME.spectrum.tsv or "
-                             "NAME.windows.tsv)")
+                             "or one table of periodscan-survey (NAME.spectrum.tsv, "
+                             "NAME.windows.tsv, or as -o named it)")
     parser.add_argument("--events", metavar="FILE",
                         help="the event-time file of the run: gives the observation span, "
                              "the false-alarm probabilities over all periods, the clustering "
@@ -134,7 +136,8 @@ def out_dir_problem(path):
     folder is made later, where its parent is there."""
     if path == "":
         return "not a folder name"
-    if os.path.exists(path):
+    if os.path.lexists(path):
+        # lexists: a dangling link or a loop of links is no folder either.
         return None if os.path.isdir(path) else "is not a folder"
     parent = os.path.dirname(os.path.normpath(path)) or "."
     if not os.path.isdir(parent):

@@ -365,9 +365,16 @@ def table_record(lines, path="the table"):
 
     record = TableRecord(format=RECORD_FORMAT)
     record.events_read = entry("events_read", _whole)
+    if record.events_read < 2:
+        raise file_error(path, "events_read must be at least 2 (a survey needs two times), "
+                         "found %d" % record.events_read, entries["events_read"][1])
     record.t1 = entry("first_time", _finite)
     record.last = entry("last_time", _finite)
-    record.span = entry("span", _finite, required=False)
+    if not record.last > record.t1:
+        raise file_error(path, "last_time must come after first_time, found %r and %r"
+                         % (entries["last_time"][0], entries["first_time"][0]),
+                         entries["last_time"][1])
+    record.span = entry("span", _positive_number, required=False)
     if record.span is None:
         record.span = record.last - record.t1
     record.sorted = entry("sorted", _yes_no, required=False) or False
@@ -493,6 +500,21 @@ def check_table_rows(path, record, rows):
                "the rows do not match the record")
         raise file_error(path, "holds %s but its record gives %s: %s"
                          % (plural(rows, "row"), shape, why))
+    if rows and not _ends_line(path):
+        # Every row the survey writes ends its line: a last row without one
+        # was cut inside a number, which would read as another number.
+        raise file_error(path, "its last row has no line end: cut short?")
+
+
+def _ends_line(path):
+    """Whether the file at `path` ends with a line end (True where it
+    cannot be read again: the reader has already read it whole)."""
+    try:
+        with open(path, "rb") as stream:
+            stream.seek(-1, os.SEEK_END)
+            return stream.read(1) == b"\n"
+    except OSError:
+        return True
 
 
 # What a value of each column may be: the test and its wording. The fit of a
@@ -742,10 +764,36 @@ def is_table(path):
     return str(path).endswith((SPECTRUM_TABLE_SUFFIX, WINDOW_TABLE_SUFFIX))
 
 
-def read_table(path):
+# The first line of the tables of periodscan-survey, whatever they are named
+# (periodscan-survey -o FILE).
+TABLE_TITLES = {"# periodscan-survey: spectrum": SPECTRUM_TABLE_SUFFIX,
+                "# periodscan-survey: moving windows": WINDOW_TABLE_SUFFIX}
+
+
+def titled_table(path):
+    """The suffix of the kind of table that the regular file `path` is by its
+    first line, or None."""
+    if not os.path.isfile(path):
+        return None
+    try:
+        with open(path, "rb") as stream:
+            first = stream.readline(80).decode("ascii", "replace").rstrip("\r\n")
+    except OSError:
+        return None
+    return TABLE_TITLES.get(first)
+
+
+def read_table(path, kind=None):
+    """The table at `path`, of the kind its name gives, else `kind`; a table
+    named otherwise draws under its name without the extension."""
     if str(path).endswith(SPECTRUM_TABLE_SUFFIX):
         return Table(path, str(path)[:-len(".tsv")], read_spectrum_table(path))
-    return Table(path, str(path)[:-len(WINDOW_TABLE_SUFFIX)], read_window_table(path))
+    if str(path).endswith(WINDOW_TABLE_SUFFIX):
+        return Table(path, str(path)[:-len(WINDOW_TABLE_SUFFIX)], read_window_table(path))
+    stem = os.path.splitext(str(path))[0]
+    if kind == SPECTRUM_TABLE_SUFFIX:
+        return Table(path, stem, read_spectrum_table(path))
+    return Table(path, stem, read_window_table(path))
 
 
 def attach_table_events(table, events_path):
@@ -888,12 +936,13 @@ def read_run(target, events_path=None):
     for ZUM_out.* as the interactive program does."""
     from .eventfile import INTERACTIVE, read_description, read_event_times
 
-    if is_table(target) and not os.path.isdir(target):
+    kind = None if is_table(target) else titled_table(target)
+    if (is_table(target) or kind) and not os.path.isdir(target):
         if not os.path.exists(target):
             raise file_error(target, "not found")
         run = Run(os.path.dirname(target) or ".", events_path=events_path)
         run.description = read_description(events_path) if events_path else None
-        run.tables.append(read_table(target))
+        run.tables.append(read_table(target, kind))
         if events_path:
             attach_table_events(run.tables[0], events_path)
         return run
@@ -902,7 +951,8 @@ def read_run(target, events_path=None):
         if os.path.exists(directory):
             raise ResultFileError(
                 "%s: neither a folder of result files nor a table of periodscan-survey "
-                "(tables are read by their names: NAME%s or NAME%s)"
+                "(tables are known by their first line, or by their names: NAME%s or "
+                "NAME%s)"
                 % (directory, SPECTRUM_TABLE_SUFFIX, WINDOW_TABLE_SUFFIX))
         raise ResultFileError("%s: no such directory" % directory)
 

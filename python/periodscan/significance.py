@@ -52,7 +52,8 @@ def baluev_fap(z, w):
     z = np.asarray(z, dtype=float)
     zp = np.where(z > 0, z, 1.0)
     e = np.exp(-zp)
-    tau = w * e * np.sqrt(zp)
+    # exp(-z) is 0 for an infinite z, whose sqrt would make 0*inf a nan.
+    tau = w * e * np.sqrt(np.where(e > 0, zp, 0.0))
     fap = -np.expm1(np.log1p(-e) - tau)
     return np.where(z > 0, fap, 1.0)
 

@@ -246,9 +246,16 @@ class SurveyRun {
     // A folder named by -o is found now rather than when the finished table
     // cannot take its name (with --output the rename reports it, as before).
     struct stat info;
-    if (!command_.output_file.empty() && ::stat(path.c_str(), &info) == 0 &&
-        S_ISDIR(info.st_mode)) {
+    const bool exists = ::stat(path.c_str(), &info) == 0;
+    if (!command_.output_file.empty() && exists && S_ISDIR(info.st_mode)) {
       *error = path + ": is a folder; -o names the file to write";
+      return false;
+    }
+    // The table is renamed into place: over a device or a named pipe the
+    // rename would replace the node itself (/dev/null, or /dev/full as root).
+    if (exists && !S_ISDIR(info.st_mode) && !S_ISREG(info.st_mode)) {
+      *error = path + ": is not a regular file (a device or a named pipe); choose another " +
+               (command_.output_file.empty() ? "--output" : "-o");
       return false;
     }
     return file->open(path, error);

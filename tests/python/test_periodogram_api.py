@@ -5,6 +5,7 @@ fitted model, significance, and tables written and read back.
 Needs the built engine first on the import path (PERIODSCAN_PYTHONPATH), and
 PERIODSCAN_SURVEY / PERIODSCAN_PLOT for the tests that run the commands."""
 
+import dataclasses
 import os
 import re
 import subprocess
@@ -200,6 +201,14 @@ def test_refusals(tmp_path):
          "%s: is a folder" % (tmp_path / "b.spectrum.tsv")),
         (lambda: periodscan.fit_at(TIMES, [0.3, 0.1, 0.3]).write(str(tmp_path / "c")),
          ValueError, "the result lists a frequency twice; a table lists each once"),
+        (lambda: result.write(str(tmp_path) + os.sep), ValueError,
+         "prefix needs the start of a file name, not %r" % (str(tmp_path) + os.sep)),
+        (lambda: dataclasses.replace(result, delta_log_lik=result.delta_log_lik * np.nan)
+         .model_parameters(), ValueError,
+         "the result has no finite delta_log_lik, so no highest peak"),
+        (lambda: periodscan.survey(TIMES, frequency=np.broadcast_to(1.0, (10**8 + 1,))),
+         ValueError, "frequency holds 100000001 frequencies, more than the 100000000 a "
+         "result may have"),
     ]
     for call, error, message in cases:
         with pytest.raises(error) as raised:

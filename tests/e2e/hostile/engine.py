@@ -38,6 +38,7 @@ def assessment(name, call, status, message):
     """An assessment function of the package on the 200 events t; a refusal
     ends the script with its type and text."""
     code = ("import importlib, sys, numpy as np\n"
+            "import periodscan\n"
             "from periodscan import surrogates, uncertainty\n"
             "survey = importlib.import_module('periodscan.periodogram')\n"
             "t = np.array([0.37 * i + 0.3 * (i * 7 %% 11) / 11 for i in range(200)])\n"
@@ -116,4 +117,13 @@ CASES = [
     assessment("assessment: a negative seed",
                "surrogates.cluster_shift_surrogates(t, np.arange(200), [0.5, 0.7], 3.0, seed=-1)",
                1, r"ValueError: seed must be 0 or more"),
+    assessment("assessment: an unknown unit",
+               "periodscan.assess(survey.survey(t, min_period=1, max_period=2), unit='weeks')",
+               1, r"ValueError: unit must be one of days, .*not 'weeks'"),
+    assessment("assessment: an analysis that is not one",
+               "periodscan.plot(survey.survey(t, min_period=1, max_period=2), analysis='x')",
+               1, r"TypeError: analysis must be what periodscan.assess gives, not str"),
+    assessment("assessment: the false alarms of an infinite peak",
+               "survey.survey(t, min_period=1, max_period=2).false_alarm_probability("
+               "[np.inf, 0])", 0, r"result \[0\. 1\.\]"),
 ]

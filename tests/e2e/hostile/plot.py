@@ -94,8 +94,9 @@ CASES = [
          absent=("time_frequency.png",)),
     Case("plot: a table not named as the survey names them", ["plot", "d/trunc.tsv"], 1,
          r"d/trunc.tsv: neither a folder of result files nor a table of periodscan-survey "
-         r"\(tables are read by their names: NAME.spectrum.tsv or NAME.windows.tsv\)",
-         files={"d/trunc.tsv": table(TIMES)}),
+         r"\(tables are known by their first line, or by their names: NAME.spectrum.tsv or "
+         r"NAME.windows.tsv\)",
+         files={"d/trunc.tsv": table(TIMES).split("\n", 1)[1]}),
     Case("plot: a table with more rows than its record gives", ["plot", "a.spectrum.tsv"], 1,
          r"a.spectrum.tsv: holds 3 rows but its record gives 2 frequencies: the rows do not "
          r"match the record", files={"a.spectrum.tsv": table(TIMES, frequencies=2)}),
@@ -300,4 +301,19 @@ CASES += [
          ["plot", "a.spectrum.tsv", "--events", "ev.txt", "--no-figures"], 0,
          r"on.txt is not the intervals file the table was fitted over \(they cover 16",
          files=dict(OVER_INTERVALS, **{"on.txt": "0 16\n"}), anywhere=True),
+    Case("plot: --out-dir a loop of links", ["plot", "a.spectrum.tsv", "--out-dir", "loop"], 2,
+         "--out-dir loop: is not a folder", files=PLOT_RUN, prepare="ln -s loop loop"),
+    Case("plot: a record of one event", ["plot", "a.spectrum.tsv", "--no-figures"], 1,
+         "events_read must be at least 2 .a survey needs two times., found 1",
+         files={"a.spectrum.tsv": table(TIMES, events_read=1)}),
+    Case("plot: a record with a negative span", ["plot", "a.spectrum.tsv", "--no-figures"], 1,
+         "span must be a positive number, found '-13.5'",
+         files={"a.spectrum.tsv": table(TIMES, span=-13.5)}),
+    Case("plot: a table cut inside its last row", ["plot", "a.spectrum.tsv", "--no-figures"],
+         1, r"a.spectrum.tsv: its last row has no line end: cut short\?",
+         files={"a.spectrum.tsv": table(TIMES)[:-1]}),
+    # periodscan-survey -o FILE names its tables as the user likes.
+    Case("plot: a table written by -o under its own name", ["plot", "d/daily.tsv"], 0,
+         "figures: daily.png", files={"d/daily.tsv": table(TIMES)}, anywhere=True,
+         absent=("d/daily.spectrum.png",)),
 ]

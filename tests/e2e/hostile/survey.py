@@ -137,4 +137,12 @@ CASES = [
          "wrote ev.spectrum.tsv", anywhere=True,
          files=dict(EV, **{"ev.spectrum.tsv.tmp-AAAAAA": "stale\n"}),
          kept=("ev.spectrum.tsv.tmp-AAAAAA",)),
+    # The table is renamed into place: over a FIFO or a device the rename
+    # would replace the node itself.
+    Case("-o a named pipe", ["survey", "ev.txt", "-o", "p"] + P, 1,
+         "p: is not a regular file .*choose another -o", files=EV, prepare="mkfifo p",
+         timeout=20),
+    Case("--output onto a named pipe", ["survey", "ev.txt", "--output", "q"] + P, 1,
+         "q.spectrum.tsv: is not a regular file .*choose another --output", files=EV,
+         prepare="mkfifo q.spectrum.tsv", timeout=20),
 ]
