@@ -7,8 +7,10 @@ import math
 
 import numpy as np
 
-# The colour scale reaches at least down to this log10 FAP.
+# The colour scale reaches at least down to this log10 FAP, and at most
+# down to FLOOR (lower ones take its colour).
 LOWEST_SHOWN = -3.0
+FLOOR = -8.0
 # Squares of the density panel per cell side (grid), or across the events
 # (regions).
 DENSITY_PER_CELL = 5
@@ -54,7 +56,8 @@ def map_figure(layout, surveyed, results, lon, lat, title, band_text):
                                          sharey=True, layout="constrained")
     faps = np.array([r.fap for r in results], dtype=float)
     finite = faps[np.isfinite(faps) & (faps > 0)]
-    low = min(LOWEST_SHOWN, math.floor(np.log10(finite.min()))) if len(finite) else LOWEST_SHOWN
+    lowest = math.floor(np.log10(finite.min())) if len(finite) else 0.0
+    low = max(FLOOR, min(LOWEST_SHOWN, lowest))
     norm = Normalize(low, 0.0)
     cmap = plt.get_cmap("RdYlBu")
     fitted = {c.index for c in surveyed}
@@ -72,7 +75,7 @@ def map_figure(layout, surveyed, results, lon, lat, title, band_text):
                                    edgecolor="black" if marked else "0.4",
                                    linewidth=1.6 if marked else 0.3, zorder=3 if marked else 2))
     mappable = plt.cm.ScalarMappable(norm=norm, cmap=cmap)
-    fig.colorbar(mappable, ax=ax_fap, shrink=0.8,
+    fig.colorbar(mappable, ax=ax_fap, shrink=0.8, extend="min" if lowest < low else "neither",
                  label="log10 false-alarm probability of the highest peak")
     ax_fap.set_title("Highest peak, %s\n(hatched: too few events; outlined: FAP < %g)"
                      % (band_text, MARKED_FAP), fontsize=10)
