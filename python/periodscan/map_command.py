@@ -276,7 +276,10 @@ class Plan:
                                                                    args.events)
         v = self.table.values
         if args.cell is not None:
-            self.layout = grid_cells(v["longitude"], v["latitude"], args.cell)
+            try:
+                self.layout = grid_cells(v["longitude"], v["latitude"], args.cell)
+            except ValueError as e:
+                raise ResultFileError("--cell %g: %s" % (args.cell, e)) from None
         else:
             self.layout = region_cells(args.regions, v["longitude"], v["latitude"])
         self.surveyed, self.left = self.layout.kept(args.min_events)
@@ -306,8 +309,17 @@ def map_files(plan, argv, client, progress=None):
     args, v = plan.args, plan.table.values
     cells = [cell_input(c.index, c.members, v["time"], v["magnitude"], v["latitude"],
                         v["longitude"]) for c in plan.surveyed]
-    results = survey_cells(client, cells, (plan.min_period, plan.max_period, SAMPLES_PER_PEAK),
-                           plan.unit, args.surrogates, SEED, progress)
+    try:
+        results = survey_cells(client, cells, (plan.min_period, plan.max_period,
+                                               SAMPLES_PER_PEAK),
+                               plan.unit, args.surrogates, SEED, progress)
+    except (KeyboardInterrupt, MemoryError):
+        raise
+    except Exception as e:
+        # A worker lost, a task the workers cannot run (a cluster without
+        # periodscan), the scheduler gone: no file is written.
+        raise ResultFileError("the surveys of the cells failed on the Dask cluster (%s: %s)"
+                              % (type(e).__name__, e)) from None
     record = record_lines(args, argv, plan.description, plan.table, plan.layout, plan.surveyed,
                           plan.left, results, (plan.min_period, plan.max_period))
     paths = plan.paths

@@ -43,6 +43,8 @@ from .results import ResultFileError
 
 # The largest file of regions read (bytes).
 REGIONS_LIMIT = 64 << 20
+# The most cells a grid may have (columns times rows).
+MAX_GRID_CELLS = 1 << 20
 
 
 class RegionsError(ResultFileError):
@@ -120,6 +122,9 @@ def grid_cells(longitudes, latitudes, size):
         raise ValueError("there are no events to map")
     lon0, nx = _extent(lon, size)
     lat0, ny = _extent(lat, size)
+    if nx * ny > MAX_GRID_CELLS:
+        raise ValueError("cells of %g degrees make a grid of %d by %d cells over the events, "
+                         "more than %d" % (size, nx, ny, MAX_GRID_CELLS))
     col, lon_edges = _bins(lon, lon0, size, nx)
     row, lat_edges = _bins(lat, lat0, size, ny)
     flat = row * nx + col

@@ -144,6 +144,7 @@ def test_same_bytes_on_any_cluster(mapped, tmp_path, monkeypatch):
     (["ev.txt", "--cell", "1", "--min-events", "500"] + BAND, 1,
      "no cell holds 500 events or more .the most: 400."),
     (["ev.txt", "--regions", "ev.json"] + BAND, 1, "ev.json: must hold a GeoJSON"),
+    (["ev.txt", "--cell", "1e-6"] + BAND, 1, "--cell 1e-06: .* more than"),
     (["ev.txt", "--regions", "missing.json"] + BAND, 1, "missing.json"),
     (["ev.txt", "--cell", "1", "--output", "no/such"] + BAND, 1, "no folder no"),
 ])
