@@ -87,14 +87,17 @@ def map_figure(layout, surveyed, results, lon, lat, title, band_text):
     fig.colorbar(image, ax=ax_den, shrink=0.8, label="events per %s square" % step)
     for cell in layout.cells:
         if cell.events > 0 or cell.rings:
-            ax_den.add_patch(PathPatch(_cell_path(cell), facecolor="none", edgecolor="0.5",
-                                       linewidth=0.3))
+            # regions are few and drawn plainly; grid cells only as a faint mesh
+            ax_den.add_patch(PathPatch(_cell_path(cell), facecolor="none",
+                                       edgecolor="black" if cell.rings else "0.5",
+                                       linewidth=0.8 if cell.rings else 0.3))
     ax_den.set_title("Event density (%d events)" % len(lon), fontsize=10)
+    # a grid covers the events; regions are shown with all the events around
     edges = [c for c in layout.cells if c.events > 0 or c.rings]
-    x0 = min(c.lon_min for c in edges)
-    x1 = max(c.lon_max for c in edges)
-    y0 = min(c.lat_min for c in edges)
-    y1 = max(c.lat_max for c in edges)
+    x0 = min([c.lon_min for c in edges] + [x[0]])
+    x1 = max([c.lon_max for c in edges] + [x[-1]])
+    y0 = min([c.lat_min for c in edges] + [y[0]])
+    y1 = max([c.lat_max for c in edges] + [y[-1]])
     for ax in (ax_fap, ax_den):
         ax.set_xlim(x0, x1)
         ax.set_ylim(y0, y1)
