@@ -59,6 +59,8 @@ BANDS = {
 }
 SAMPLES_PER_PEAK = 5
 DEFAULT_MIN_EVENTS = 100
+# The cells not fitted that the summary names.
+NOTES_SHOWN = 5
 MODEL = "Mju*(1 + A*cos(2*pi*frequency*(t - t1) + phase)), t1 the cell's first time"
 
 
@@ -347,9 +349,10 @@ def summary_lines(layout, surveyed, left, results, paths, unit):
              % (len(surveyed), len(left), sum(c.events for c in left),
                 ", %d empty" % empty if empty else "")]
     not_fitted = [r for r in results if r.note]
-    if not_fitted:
-        lines.append("not fitted: %d cells (cell %d: %s)"
-                     % (len(not_fitted), not_fitted[0].index, not_fitted[0].note))
+    for r in not_fitted[:NOTES_SHOWN]:
+        lines.append("cell %d not fitted: %s" % (r.index, r.note))
+    if len(not_fitted) > NOTES_SHOWN:
+        lines.append("... and %d cells more not fitted" % (len(not_fitted) - NOTES_SHOWN))
     ranked = sorted((r for r in results if math.isfinite(r.fap)), key=lambda r: r.fap)
     for r in ranked[:3]:
         cell = next(c for c in surveyed if c.index == r.index)

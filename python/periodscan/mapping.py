@@ -66,6 +66,9 @@ def survey_cell(cell, min_period, max_period, samples_per_peak):
     count = len(cell.times)
     try:
         result = survey(cell.times, min_period, max_period, samples_per_peak, threads=1)
+        if len(result) < 2:
+            return CellResult(cell.index, count, note="the band holds %d trial period over "
+                              "the cell's span of %.6g" % (len(result), result.span))
         if not np.any(np.isfinite(result.delta_log_lik)):
             return CellResult(cell.index, count, note="no finite DeltaLogLik")
         i = result.highest()
