@@ -76,7 +76,7 @@ def outputs(folder):
 def mapped(tmp_path_factory):
     folder = tmp_path_factory.mktemp("map")
     catalogue(folder)
-    done = run(folder, *COMMON)
+    done = run(folder, *COMMON, "--workers", "2")
     return folder, done
 
 
