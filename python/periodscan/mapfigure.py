@@ -83,7 +83,7 @@ def map_figure(layout, surveyed, results, lon, lat, title, band_text):
     counts, _, _ = np.histogram2d(lon, lat, bins=[x, y])
     shown = np.ma.masked_less(counts.T, 1)
     image = ax_den.pcolormesh(x, y, shown, cmap="viridis",
-                              norm=LogNorm(1, max(2.0, float(counts.max()))))
+                              norm=LogNorm(1, max(2.0, float(counts.max()))), rasterized=True)
     fig.colorbar(image, ax=ax_den, shrink=0.8, label="events per %s square" % step)
     for cell in layout.cells:
         if cell.events > 0 or cell.rings:
