@@ -50,7 +50,7 @@ def map_figure(layout, surveyed, results, lon, lat, title, band_text):
     from matplotlib.colors import LogNorm, Normalize
     from matplotlib.patches import PathPatch
 
-    from .figures import _pyplot
+    from .figures import _printable, _pyplot
     plt = _pyplot()
     fig, (ax_fap, ax_den) = plt.subplots(1, 2, figsize=(12, 5.6), sharex=True,
                                          sharey=True, layout="constrained")
@@ -106,4 +106,5 @@ def map_figure(layout, surveyed, results, lon, lat, title, band_text):
         ax.set_aspect(1.0 / math.cos(middle))
     ax_fap.set_ylabel("latitude (deg)")
     fig.suptitle(title, fontsize=11)
+    _printable(fig)
     return plt, fig

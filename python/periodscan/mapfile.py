@@ -47,7 +47,9 @@ def table_text(record, cells, results, names=False):
     """The text of PREFIX.cells.tsv: `record` [(key, value)] after the
     title, then a row for each Cell of `cells` with its CellResult."""
     lines = [TITLE, "# format: " + FORMAT, "# table: cells"]
-    lines += ["# %s: %s" % (key, value) for key, value in record]
+    # A value is one line: the line ends of a file name are shown escaped.
+    lines += ["# %s: %s" % (key, str(value).replace("\r", "\\r").replace("\n", "\\n"))
+              for key, value in record]
     lines.append("\t".join(COLUMNS + (("name",) if names else ())))
     for cell, result in zip(cells, results):
         fields = [str(cell.index)]

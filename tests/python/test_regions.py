@@ -97,11 +97,12 @@ def test_table_reads_back_exactly_and_refuses_a_cut(tmp_path):
     layout = grid_cells([0.1, 1.7], [0.2, 0.3], 1.0)
     results = [CellResult(0, 1, 1 / 3, 12.5, 0.25, math.pi, 1e-300, 0.5),
                CellResult(1, 1, note="too few")]
-    text = table_text([("cells", 2)], layout.cells, results)
+    text = table_text([("events", "e\nv.txt"), ("cells", 2)], layout.cells, results)
     path = tmp_path / "m.cells.tsv"
     path.write_text(text)
     table = read_map_table(str(path))
     assert table.record["cells"] == "2" and table.names is None
+    assert table.record["events"] == "e\\nv.txt"
     assert list(table.columns["cell"]) == [0, 1]
     assert table.columns["best_period"][0] == 1 / 3
     assert table.columns["peak_time"][0] == math.pi
