@@ -27,7 +27,8 @@ from dataclasses import dataclass
 
 import numpy as np
 
-from .inputfile import file_error, read_lines
+from .inputfile import TABLE_LIMIT, InputFileError, file_error, read_input_bytes
+from .results import ResultFileError
 
 TITLE = "# periodscan-map: cells"
 FORMAT = "1"
@@ -95,7 +96,18 @@ class MapTable:
 def read_map_table(path):
     """The MapTable of the file at `path`; ResultFileError naming the file
     (and line) where it is not such a table, or is cut short."""
-    lines = read_lines(path, encoding="utf-8", what="a table of periodscan-map")
+    try:
+        data = read_input_bytes(path, TABLE_LIMIT, "a table of periodscan-map")
+        text = data.decode("utf-8")
+    except InputFileError as e:
+        raise ResultFileError(str(e)) from None
+    except UnicodeDecodeError as e:
+        raise file_error(path, "is not UTF-8 text (byte %d)" % (e.start + 1)) from None
+    if text and not text.endswith("\n"):
+        # The last row may have been cut inside a number, which then reads
+        # as another number.
+        raise file_error(path, "the last line has no line end: the table is cut short")
+    lines = [line[:-1] if line.endswith("\r") else line for line in text.split("\n")[:-1]]
     if not lines or lines[0].strip() != TITLE:
         raise file_error(path, 'is not a table of periodscan-map: the first line must be "%s"'
                          % TITLE, 1)

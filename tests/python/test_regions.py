@@ -109,6 +109,8 @@ def test_table_reads_back_exactly_and_refuses_a_cut(tmp_path):
     assert table.columns["fap_baluev"][0] == 1e-300
     assert table.columns["fap"][0] == 0.5
     assert np.isnan(table.columns["fap"][1]) and np.isnan(table.columns["fap_surrogates"][0])
-    path.write_text(text.rsplit("\n", 2)[0] + "\n")
-    with pytest.raises(ResultFileError, match="holds 1 cells; its record says 2"):
-        read_map_table(str(path))
+    for cut, message in ((text.rsplit("\n", 2)[0] + "\n", "holds 1 cells; its record says 2"),
+                         (text[:-4], "no line end")):
+        path.write_text(cut)
+        with pytest.raises(ResultFileError, match=message):
+            read_map_table(str(path))
