@@ -52,7 +52,7 @@ setup(
     packages=find_packages("python"),
     ext_modules=[Extension("periodscan._engine", sources=[])],
     cmdclass={"build_ext": CMakeBuild},
-    scripts=["tools/periodscan-plot", "tools/periodscan-prepare"],
+    scripts=["tools/periodscan-plot", "tools/periodscan-prepare", "tools/periodscan-map"],
     # Apart from the CMake folder build/ of the README.
     options={"build": {"build_base": "build-setuptools"}},
     zip_safe=False,

@@ -65,7 +65,7 @@ def test_installed_package_imports_without_pythonpath(tmp_path, how, _):
         install(tmp_path, prefix)
     home = prefix.resolve() / "lib" / "periodscan" / "python"
     assert import_from(prefix) == home / "periodscan" / "__init__.py"
-    for launcher in ("periodscan-plot", "periodscan-prepare"):
+    for launcher in ("periodscan-plot", "periodscan-prepare", "periodscan-map"):
         done = subprocess.run([str(prefix / "bin" / launcher), "--help"],
                               capture_output=True, text=True)
         assert done.returncode == 0 and "usage" in done.stdout, done.stderr

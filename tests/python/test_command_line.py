@@ -36,6 +36,7 @@ def release_number():
 
 @pytest.mark.parametrize("module, argv, program", [
     ("periodscan.plot_command", ["--version"], "periodscan-plot"),
+    ("periodscan.map_command", ["--version"], "periodscan-map"),
     ("periodscan.prepare.command", ["--version"], "periodscan-prepare"),
     ("periodscan.prepare.command", ["check", "--version"], "periodscan-prepare"),
     ("periodscan.prepare.command", ["decluster", "ev.txt", "--version"], "periodscan-prepare"),
