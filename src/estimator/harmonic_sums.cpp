@@ -24,6 +24,8 @@ constexpr int kHalfWidth = 13;
 constexpr int kWidth = 2 * kHalfWidth;
 constexpr double kRelativeError = 1e-13;
 constexpr std::size_t kHugePage = std::size_t{2} << 20;
+// Harmonics per run (see compute).
+constexpr int kRun = 4;
 
 // FFTW's planner is not thread-safe; plans are made and destroyed under this
 // lock, executions (which are thread-safe) are not.
@@ -55,6 +57,11 @@ double extent(std::span<const double> x, double origin) {
   return reach;
 }
 
+// (a.re*b.re - a.im*b.im, a.re*b.im + a.im*b.re), as written.
+inline HarmonicSums::Complex times(HarmonicSums::Complex a, HarmonicSums::Complex b) {
+  return HarmonicSums::Complex{a[0] * b[0] - a[1] * b[1], a[0] * b[1] + a[1] * b[0]};
+}
+
 }  // namespace
 
 double reduce_to_grid(double position, double cells) {
@@ -67,6 +74,19 @@ double reduce_to_grid(double position, double cells) {
   if (r < 0.0) r += cells;
   return r < cells ? r : 0.0;  // r + cells rounds to cells for r just below 0
 }
+
+namespace {
+
+// reduce_to_grid, its common case inline.
+inline double grid_position(double position, double cells) {
+  if (std::fabs(position) < 0x1p53) {
+    const double fast = position - cells * std::floor(position / cells);
+    if (fast >= -1.0 && fast < cells) return fast;
+  }
+  return reduce_to_grid(position, cells);
+}
+
+}  // namespace
 
 void HarmonicSums::FftwFree::operator()(double* p) const { fftw_free(p); }
 void HarmonicSums::Free::operator()(double* p) const { std::free(p); }
@@ -88,7 +108,8 @@ HarmonicSums::HarmonicSums(std::span<const double> x, double origin, double delt
           static_cast<std::size_t>(kOversampling * static_cast<double>(capacity)) + 1,
           2 * kWidth))),
       tau_(kHalfWidth / (4.0 * std::numbers::pi * std::sqrt(1.0 - 1.0 / kOversampling))),
-      position_(x.size()) {
+      position_(x.size()),
+      step_(x.size()) {
   assert(capacity >= 1 && harmonics >= 1 && threads >= 1);
   // The sums are written once per block, harmonic by harmonic; in huge pages
   // where the system offers them, since faulting in megabytes of small pages
@@ -104,7 +125,7 @@ HarmonicSums::HarmonicSums(std::span<const double> x, double origin, double delt
     relative_[i] = std::ldexp(x[i] - origin, -scale_);
     position_[i] = delta_ * relative_[i] / cell;
   }
-  for (int t = 0; t < threads; ++t) {
+  for (int t = 0; t < threads * kRun; ++t) {
     auto* p = static_cast<double*>(fftw_malloc(2 * sizeof(double) * cells_));
     if (p == nullptr) throw std::bad_alloc();
     grids_.emplace_back(p);
@@ -127,6 +148,15 @@ void HarmonicSums::copy(std::size_t j, std::span<std::complex<double>> out) cons
 // For harmonic k: the weights exp(i k omega_mid (x_i - origin)) at the points
 // k*position_i (mod cells_), spread, transformed, and the modes
 // m = j - count/2 divided by the kernel's transform.
+//
+// The harmonics go in runs of kRun, events outer and the run's harmonics
+// inner, so that an event's work that does not depend on k is done once per
+// run: the weight of the run's first harmonic a (a = 1 mod kRun) comes from
+// one sincos of a*omega_mid*(x_i - origin), each next one from the one before
+// times exp(i omega_mid (x_i - origin)), which is computed once per call.
+// Every harmonic's weight is thus the same product whichever call or thread
+// computes it, and carries at most kRun - 1 roundings of a complex product
+// (about 1e-15 relative) beyond the sincos.
 void HarmonicSums::compute(double omega0, std::size_t count, int first, int last) {
   assert(count >= 1 && count <= capacity_ && first >= 1 && last <= harmonics_ && first <= last);
   count_ = count;
@@ -151,59 +181,88 @@ void HarmonicSums::compute(double omega0, std::size_t count, int first, int last
   const auto n_signed = static_cast<std::ptrdiff_t>(cells_);
   const double n_real = static_cast<double>(cells_);
 
+  // exp(i omega_mid (x_i - origin)), the step from one harmonic's weight to
+  // the next, in pieces over the threads.
+  const std::size_t piece = 1 << 14;
   run_in_order(
-      last - first + 1, threads_,
+      static_cast<int64_t>((n_events + piece - 1) / piece), threads_,
+      [&](int64_t item, int) {
+        const std::size_t begin = static_cast<std::size_t>(item) * piece;
+        const std::size_t end = std::min(n_events, begin + piece);
+        for (std::size_t i = begin; i < end; ++i) {
+          const double phase = omega_mid * relative_[i];
+          step_[i] = Complex{std::cos(phase), std::sin(phase)};
+        }
+      },
+      [](int64_t) {});
+
+  // The runs of harmonics first..last, each within one run of kRun.
+  const int first_run = (first - 1) / kRun, last_run = (last - 1) / kRun;
+  run_in_order(
+      last_run - first_run + 1, threads_,
       [&](int64_t item, int worker) {
-        const int64_t harmonic_index = item + first - 1;
-        const double k = static_cast<double>(harmonic_index + 1);
-        double* g = grids_[static_cast<std::size_t>(worker)].get();
-        std::fill_n(g, 2 * cells_, 0.0);
+        const int run = first_run + static_cast<int>(item);
+        const int anchor = run * kRun + 1;
+        const int low = std::max(first, anchor), high = std::min(last, anchor + kRun - 1);
+        const int width = high - low + 1;
+        Complex* grids[kRun];
+        for (int r = 0; r < width; ++r) {
+          double* g = grids_[static_cast<std::size_t>(worker * kRun + r)].get();
+          std::fill_n(g, 2 * cells_, 0.0);
+          grids[r] = reinterpret_cast<Complex*>(g);
+        }
+        const double anchor_k = anchor;
         double phi[kWidth];
         for (std::size_t i = 0; i < n_events; ++i) {
-          const double phase = k * omega_mid * relative_[i];
-          const double wr = std::cos(phase), wi = std::sin(phase);
-          const double xi = reduce_to_grid(k * position_[i], n_real);
-          const double cell_below = std::floor(xi);
-          const double frac = cell_below - xi;  // in (-1, 0]
-          // phi(frac + j) = exp(-frac^2/4tau) * q^j * exp(-j^2/4tau)
-          const double q = std::exp(-frac / (2.0 * tau));
-          const double q_inverse = 1.0 / q;
-          const double base = std::exp(-frac * frac / (4.0 * tau));
-          double up = base, down = base;
-          phi[kHalfWidth - 1] = base * table[kHalfWidth - 1];
-          for (int j = 1; j <= kHalfWidth; ++j) {
-            up *= q;
-            phi[kHalfWidth - 1 + j] = up * table[kHalfWidth - 1 + j];
-            if (j < kHalfWidth) {
-              down *= q_inverse;
-              phi[kHalfWidth - 1 - j] = down * table[kHalfWidth - 1 - j];
+          const double anchor_phase = anchor_k * omega_mid * relative_[i];
+          Complex w = Complex{std::cos(anchor_phase), std::sin(anchor_phase)};
+          const Complex step = step_[i];
+          for (int k = anchor + 1; k < low; ++k) w = times(w, step);
+          for (int k = low; k <= high; ++k) {
+            if (k > anchor) w = times(w, step);
+            const double xi = grid_position(static_cast<double>(k) * position_[i], n_real);
+            const double cell_below = std::floor(xi);
+            const double frac = cell_below - xi;  // in (-1, 0]
+            // phi(frac + j) = exp(-frac^2/4tau) * q^j * exp(-j^2/4tau)
+            const double q = std::exp(-frac / (2.0 * tau));
+            const double q_inverse = 1.0 / q;
+            const double base = std::exp(-frac * frac / (4.0 * tau));
+            double up = base, down = base;
+            phi[kHalfWidth - 1] = base * table[kHalfWidth - 1];
+            for (int j = 1; j <= kHalfWidth; ++j) {
+              up *= q;
+              phi[kHalfWidth - 1 + j] = up * table[kHalfWidth - 1 + j];
+              if (j < kHalfWidth) {
+                down *= q_inverse;
+                phi[kHalfWidth - 1 - j] = down * table[kHalfWidth - 1 - j];
+              }
             }
-          }
-          auto first = static_cast<std::ptrdiff_t>(cell_below) - (kHalfWidth - 1);
-          if (first >= 0 && first + kWidth <= n_signed) {
-            double* target = g + 2 * first;
-            for (int j = 0; j < kWidth; ++j) {
-              target[2 * j] += wr * phi[j];
-              target[2 * j + 1] += wi * phi[j];
-            }
-          } else {
-            if (first < 0) first += n_signed;
-            for (int j = 0; j < kWidth; ++j) {
-              std::ptrdiff_t l = first + j;
-              if (l >= n_signed) l -= n_signed;
-              g[2 * l] += wr * phi[j];
-              g[2 * l + 1] += wi * phi[j];
+            Complex* g = grids[k - low];
+            auto start = static_cast<std::ptrdiff_t>(cell_below) - (kHalfWidth - 1);
+            if (start >= 0 && start + kWidth <= n_signed) {
+              Complex* target = g + start;
+              for (int j = 0; j < kWidth; ++j) target[j] += w * phi[j];
+            } else {
+              if (start < 0) start += n_signed;
+              for (int j = 0; j < kWidth; ++j) {
+                std::ptrdiff_t l = start + j;
+                if (l >= n_signed) l -= n_signed;
+                g[l] += w * phi[j];
+              }
             }
           }
         }
-        auto* grid = reinterpret_cast<fftw_complex*>(g);
-        fftw_execute_dft(plan_, grid, grid);
-        double* row = sums_.get() + 2 * static_cast<std::size_t>(harmonic_index) * capacity_;
-        for (std::size_t j = 0; j < count; ++j) {
-          std::ptrdiff_t mode = static_cast<std::ptrdiff_t>(j) - half;
-          if (mode < 0) mode += n_signed;
-          row[2 * j] = g[2 * mode] * deconvolve[j];
-          row[2 * j + 1] = g[2 * mode + 1] * deconvolve[j];
+        for (int k = low; k <= high; ++k) {
+          auto* grid = reinterpret_cast<fftw_complex*>(grids[k - low]);
+          fftw_execute_dft(plan_, grid, grid);
+          const double* g = reinterpret_cast<const double*>(grid);
+          double* row = sums_.get() + 2 * static_cast<std::size_t>(k - 1) * capacity_;
+          for (std::size_t j = 0; j < count; ++j) {
+            std::ptrdiff_t mode = static_cast<std::ptrdiff_t>(j) - half;
+            if (mode < 0) mode += n_signed;
+            row[2 * j] = g[2 * mode] * deconvolve[j];
+            row[2 * j + 1] = g[2 * mode + 1] * deconvolve[j];
+          }
         }
       },
       [](int64_t) {});

@@ -82,6 +82,9 @@ class HarmonicSums {
   void copy(std::size_t j, std::span<std::complex<double>> out) const;
   double error_bound() const { return error_bound_; }
 
+  // A complex number (re, im) as one vector register.
+  using Complex = double __attribute__((vector_size(16)));
+
  private:
   struct FftwFree {
     void operator()(double* p) const;
@@ -102,8 +105,9 @@ class HarmonicSums {
   std::size_t cells_;                     // FFT length
   double tau_;                            // kernel variance parameter, in cells^2
   std::vector<double> position_;          // delta (x_i - origin), in cells
+  std::vector<Complex> step_;             // exp(i omega_mid (x_i - origin))
   std::unique_ptr<double[], Free> sums_;  // harmonic-major, (re, im) pairs
-  std::vector<Buffer> grids_;             // one per thread
+  std::vector<Buffer> grids_;             // kRun per thread
   fftw_plan_s* plan_ = nullptr;
 };
 
