@@ -77,6 +77,27 @@ double reduce_to_grid(double position, double cells) {
 
 namespace {
 
+// exp(z), exp(-z) for |z| <= 0.1 and exp(-v^2/4tau) for |v| <= 1/2, that
+// is, exp(-y) for 0 <= y = v z <= 0.05, by their series (the terms left out
+// are below 3e-17 of the sum).
+struct Gaussian {
+  double plus, minus, middle;
+};
+inline Gaussian gaussian_factors(double z, double v) {
+  const double z2 = z * z;
+  const double even =
+      1.0 + z2 * (1.0 / 2 +
+                  z2 * (1.0 / 24 + z2 * (1.0 / 720 + z2 * (1.0 / 40320 + z2 * (1.0 / 3628800)))));
+  const double odd =
+      z * (1.0 + z2 * (1.0 / 6 + z2 * (1.0 / 120 + z2 * (1.0 / 5040 + z2 * (1.0 / 362880)))));
+  const double y = v * z;
+  double middle = 1.0 / 40320;
+  for (const double c : {-1.0 / 5040, 1.0 / 720, -1.0 / 120, 1.0 / 24, -1.0 / 6, 1.0 / 2, -1.0})
+    middle = c + y * middle;
+  middle = 1.0 + y * middle;
+  return {even + odd, even - odd, middle};
+}
+
 // reduce_to_grid, its common case inline.
 inline double grid_position(double position, double cells) {
   if (std::fabs(position) < 0x1p53) {
@@ -166,12 +187,13 @@ void HarmonicSums::compute(double omega0, std::size_t count, int first, int last
   const double omega_mid = std::ldexp(omega0, scale_) + static_cast<double>(half) * delta_;
   const double tau = tau_;
 
-  // exp(-j^2/(4 tau)) for j = -kHalfWidth+1 .. kHalfWidth.
-  double table[kWidth];
-  for (int j = 0; j < kWidth; ++j) {
-    const double d = j - (kHalfWidth - 1);
-    table[j] = std::exp(-d * d / (4.0 * tau));
+  // exp(-m^2/(4 tau)) for m = 1/2, 3/2, .. kHalfWidth - 1/2.
+  double table[kHalfWidth];
+  for (int i = 0; i < kHalfWidth; ++i) {
+    const double m = i + 0.5;
+    table[i] = std::exp(-m * m / (4.0 * tau));
   }
+  const double quarter_over_tau = 0.25 / tau;
   // 1/psi(m * cell) for the modes m = -half .. count-1-half.
   std::vector<double> deconvolve(count);
   for (std::size_t j = 0; j < count; ++j) {
@@ -212,7 +234,6 @@ void HarmonicSums::compute(double omega0, std::size_t count, int first, int last
           grids[r] = reinterpret_cast<Complex*>(g);
         }
         const double anchor_k = anchor;
-        double phi[kWidth];
         for (std::size_t i = 0; i < n_events; ++i) {
           const double anchor_phase = anchor_k * omega_mid * relative_[i];
           Complex w = Complex{std::cos(anchor_phase), std::sin(anchor_phase)};
@@ -222,33 +243,37 @@ void HarmonicSums::compute(double omega0, std::size_t count, int first, int last
             if (k > anchor) w = times(w, step);
             const double xi = grid_position(static_cast<double>(k) * position_[i], n_real);
             const double cell_below = std::floor(xi);
-            const double frac = cell_below - xi;  // in (-1, 0]
-            // phi(frac + j) = exp(-frac^2/4tau) * q^j * exp(-j^2/4tau)
-            const double q = std::exp(-frac / (2.0 * tau));
-            const double q_inverse = 1.0 / q;
-            const double base = std::exp(-frac * frac / (4.0 * tau));
-            double up = base, down = base;
-            phi[kHalfWidth - 1] = base * table[kHalfWidth - 1];
-            for (int j = 1; j <= kHalfWidth; ++j) {
-              up *= q;
-              phi[kHalfWidth - 1 + j] = up * table[kHalfWidth - 1 + j];
-              if (j < kHalfWidth) {
-                down *= q_inverse;
-                phi[kHalfWidth - 1 - j] = down * table[kHalfWidth - 1 - j];
+            // The cells cell_below - 12 .. cell_below + 13 lie at distances
+            // d = m - v from the point, m = -12.5 .. 12.5, v = xi - cell_below
+            // - 1/2 in [-1/2, 1/2), and phi(d) = exp(-m^2/4tau) exp(-v^2/4tau)
+            // exp(m v/2tau): the middle factor and exp(+-v/4tau) by short
+            // series, the powers of exp(+-v/2tau) by products outwards.
+            const double v = (xi - cell_below) - 0.5;
+            const Gaussian factors = gaussian_factors(v * quarter_over_tau, v);
+            const Complex weight = w * factors.middle;
+            Complex up = weight * factors.plus, down = weight * factors.minus;
+            const double up_step = factors.plus * factors.plus;
+            const double down_step = factors.minus * factors.minus;
+            auto spread = [&](auto&& at) {
+              for (int j = 0; j < kHalfWidth; ++j) {
+                at(kHalfWidth + j) += up * table[j];
+                at(kHalfWidth - 1 - j) += down * table[j];
+                up *= up_step;
+                down *= down_step;
               }
-            }
+            };
             Complex* g = grids[k - low];
             auto start = static_cast<std::ptrdiff_t>(cell_below) - (kHalfWidth - 1);
             if (start >= 0 && start + kWidth <= n_signed) {
               Complex* target = g + start;
-              for (int j = 0; j < kWidth; ++j) target[j] += w * phi[j];
+              spread([target](int j) -> Complex& { return target[j]; });
             } else {
               if (start < 0) start += n_signed;
-              for (int j = 0; j < kWidth; ++j) {
+              spread([g, start, n_signed](int j) -> Complex& {
                 std::ptrdiff_t l = start + j;
                 if (l >= n_signed) l -= n_signed;
-                g[l] += w * phi[j];
-              }
+                return g[l];
+              });
             }
           }
         }
