@@ -7,6 +7,7 @@
 #include <cassert>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <mutex>
 #include <new>
 #include <numbers>
@@ -110,6 +111,112 @@ inline double grid_position(double position, double cells) {
 
 }  // namespace
 
+namespace {
+
+using Complex = HarmonicSums::Complex;
+// Two complex numbers, cells c and c + 1.
+using Pair = double __attribute__((vector_size(32)));
+// The kernel's cells pair up as (12, 13) in the middle, (14 + 2q, 15 + 2q)
+// above and (10 - 2q, 11 - 2q) below, q = 0 .. kPairs - 1.
+constexpr int kPairs = (kHalfWidth - 1) / 2;
+static_assert(kHalfWidth == 2 * kPairs + 1);
+
+struct KernelTables {
+  double middle;  // exp(-(1/2)^2/4tau)
+  Pair above[kPairs], below[kPairs];
+};
+
+// One run of harmonics low..high (within the run `run` of kRun) of every
+// event, spread onto grids[0 .. high-low].
+struct RunOfHarmonics {
+  std::size_t events;
+  const double* position;
+  const Complex* step;
+  int run, low, high;
+  Complex* const* grids;
+  std::ptrdiff_t cells;
+  double cells_real, quarter_over_tau;
+  const KernelTables* tables;
+};
+
+// *p, p[1] += value (by reference: no vector in a call's registers, whose
+// convention would differ between the builds of spread_run).
+inline void add_pair(Complex* p, const Pair& value) {
+  Pair sum;
+  std::memcpy(&sum, p, sizeof sum);
+  sum += value;
+  std::memcpy(p, &sum, sizeof sum);
+}
+
+// The cells of a pair are two neighbours, so where the processor has 256-bit
+// vectors each pair is one multiplication and one addition; the operations,
+// and so the bits, are the same either way.
+#if defined(__x86_64__) && defined(__GNUC__) && __has_attribute(target_clones)
+__attribute__((target_clones("avx2", "default")))
+#endif
+void spread_run(const RunOfHarmonics& job) {
+  const KernelTables& t = *job.tables;
+  for (std::size_t i = 0; i < job.events; ++i) {
+    const Complex step = job.step[i];
+    const Complex square = times(step, step);
+    const Complex stride = times(square, square);  // exp(i kRun omega_mid x)
+    Complex w = step;
+    for (int r = 0; r < job.run; ++r) w = times(w, stride);
+    const int anchor = job.run * kRun + 1;
+    for (int k = anchor + 1; k < job.low; ++k) w = times(w, step);
+    for (int k = job.low; k <= job.high; ++k) {
+      if (k > anchor) w = times(w, step);
+      const double xi = grid_position(static_cast<double>(k) * job.position[i], job.cells_real);
+      const double cell_below = std::floor(xi);
+      // The cells cell_below - 12 .. cell_below + 13 lie at distances
+      // d = m - v from the point, m = -12.5 .. 12.5, v = xi - cell_below
+      // - 1/2 in [-1/2, 1/2), and phi(d) = exp(-m^2/4tau) exp(-v^2/4tau)
+      // exp(m v/2tau): the middle factor and exp(+-v/4tau) by short
+      // series, the powers of exp(+-v/2tau) by products outwards, two cells
+      // at a time.
+      const double v = (xi - cell_below) - 0.5;
+      const Gaussian factors = gaussian_factors(v * job.quarter_over_tau, v);
+      const Complex weight = w * factors.middle;
+      const double up_step = factors.plus * factors.plus;
+      const double down_step = factors.minus * factors.minus;
+      const Complex up0 = weight * factors.plus, down0 = weight * factors.minus;
+      const Complex up1 = up0 * up_step, down1 = down0 * down_step;
+      const Complex up2 = up1 * up_step, down2 = down1 * down_step;
+      const Pair middle = Pair{down0[0], down0[1], up0[0], up0[1]} * t.middle;
+      Pair up = Pair{up1[0], up1[1], up2[0], up2[1]};
+      Pair down = Pair{down2[0], down2[1], down1[0], down1[1]};
+      const double up_stride = up_step * up_step, down_stride = down_step * down_step;
+      auto spread = [&](auto&& add) {
+        add(kHalfWidth - 1, middle);
+        for (int q = 0; q < kPairs; ++q) {
+          add(kHalfWidth + 1 + 2 * q, up * t.above[q]);
+          add(kHalfWidth - 3 - 2 * q, down * t.below[q]);
+          up *= up_stride;
+          down *= down_stride;
+        }
+      };
+      Complex* g = job.grids[k - job.low];
+      auto start = static_cast<std::ptrdiff_t>(cell_below) - (kHalfWidth - 1);
+      if (start >= 0 && start + kWidth <= job.cells) {
+        Complex* target = g + start;
+        spread([target](int c, const Pair& value) { add_pair(target + c, value); });
+      } else {
+        if (start < 0) start += job.cells;
+        const std::ptrdiff_t cells = job.cells;
+        spread([g, start, cells](int c, const Pair& value) {
+          std::ptrdiff_t l = start + c;
+          if (l >= cells) l -= cells;
+          g[l] += Complex{value[0], value[1]};
+          if (++l >= cells) l -= cells;
+          g[l] += Complex{value[2], value[3]};
+        });
+      }
+    }
+  }
+}
+
+}  // namespace
+
 void HarmonicSums::FftwFree::operator()(double* p) const { fftw_free(p); }
 void HarmonicSums::Free::operator()(double* p) const { std::free(p); }
 
@@ -189,11 +296,19 @@ void HarmonicSums::compute(double omega0, std::size_t count, int first, int last
   const double omega_mid = std::ldexp(omega0, scale_) + static_cast<double>(half) * delta_;
   const double tau = tau_;
 
-  // exp(-m^2/(4 tau)) for m = 1/2, 3/2, .. kHalfWidth - 1/2.
+  // exp(-m^2/(4 tau)) for m = 1/2, 3/2, .. kHalfWidth - 1/2, in the pairs
+  // spread_run adds.
   double table[kHalfWidth];
   for (int i = 0; i < kHalfWidth; ++i) {
     const double m = i + 0.5;
     table[i] = std::exp(-m * m / (4.0 * tau));
+  }
+  KernelTables tables;
+  tables.middle = table[0];
+  for (int q = 0; q < kPairs; ++q) {
+    const double near = table[2 * q + 1], far = table[2 * q + 2];
+    tables.above[q] = Pair{near, near, far, far};
+    tables.below[q] = Pair{far, far, near, near};
   }
   const double quarter_over_tau = 0.25 / tau;
   // 1/psi(m * cell) for the modes m = -half .. count-1-half.
@@ -234,51 +349,10 @@ void HarmonicSums::compute(double omega0, std::size_t count, int first, int last
           std::fill_n(g, 2 * cells_, 0.0);
           grids[r] = reinterpret_cast<Complex*>(g);
         }
-        for (std::size_t i = 0; i < n_events; ++i) {
-          const Complex step = step_[i];
-          const Complex square = times(step, step);
-          const Complex stride = times(square, square);  // exp(i kRun omega_mid x)
-          Complex w = step;
-          for (int r = 0; r < run; ++r) w = times(w, stride);
-          for (int k = anchor + 1; k < low; ++k) w = times(w, step);
-          for (int k = low; k <= high; ++k) {
-            if (k > anchor) w = times(w, step);
-            const double xi = grid_position(static_cast<double>(k) * position_[i], n_real);
-            const double cell_below = std::floor(xi);
-            // The cells cell_below - 12 .. cell_below + 13 lie at distances
-            // d = m - v from the point, m = -12.5 .. 12.5, v = xi - cell_below
-            // - 1/2 in [-1/2, 1/2), and phi(d) = exp(-m^2/4tau) exp(-v^2/4tau)
-            // exp(m v/2tau): the middle factor and exp(+-v/4tau) by short
-            // series, the powers of exp(+-v/2tau) by products outwards.
-            const double v = (xi - cell_below) - 0.5;
-            const Gaussian factors = gaussian_factors(v * quarter_over_tau, v);
-            const Complex weight = w * factors.middle;
-            Complex up = weight * factors.plus, down = weight * factors.minus;
-            const double up_step = factors.plus * factors.plus;
-            const double down_step = factors.minus * factors.minus;
-            auto spread = [&](auto&& at) {
-              for (int j = 0; j < kHalfWidth; ++j) {
-                at(kHalfWidth + j) += up * table[j];
-                at(kHalfWidth - 1 - j) += down * table[j];
-                up *= up_step;
-                down *= down_step;
-              }
-            };
-            Complex* g = grids[k - low];
-            auto start = static_cast<std::ptrdiff_t>(cell_below) - (kHalfWidth - 1);
-            if (start >= 0 && start + kWidth <= n_signed) {
-              Complex* target = g + start;
-              spread([target](int j) -> Complex& { return target[j]; });
-            } else {
-              if (start < 0) start += n_signed;
-              spread([g, start, n_signed](int j) -> Complex& {
-                std::ptrdiff_t l = start + j;
-                if (l >= n_signed) l -= n_signed;
-                return g[l];
-              });
-            }
-          }
-        }
+        RunOfHarmonics job{
+            relative_.size(), position_.data(), step_.data(),     run,    low, high, grids,
+            n_signed,         n_real,           quarter_over_tau, &tables};
+        spread_run(job);
         for (int k = low; k <= high; ++k) {
           auto* grid = reinterpret_cast<fftw_complex*>(grids[k - low]);
           fftw_execute_dft(plan_, grid, grid);
