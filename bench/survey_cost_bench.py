@@ -3,7 +3,7 @@
 measured in one run.
 
 Usage: survey_cost_bench.py [--build DIR] [--baseline PYTHONPATH] [--repeat R]
-                            [--events N] [--save-spectra DIR]
+                            [--events N]
 
 Workload: N events (default 10^6) over 3652.5 days, Poisson with a weak daily
 cycle (the generator of bench/whole_path_bench.py, same seed), periods
@@ -26,10 +26,10 @@ What is compared, on the same frequencies:
             (numpy's FFT).
 Each side runs in its own process (the engine's import and the events' loading
 are not timed; the time is the process's processor time, which a machine
-shared with other work inflates less than the elapsed time) R times (default 5), the sides alternating, and the medians are
-compared. The printed results are ratios: survey/astropy (the cost of one
-surrogate survey against one astropy periodogram) and, with --baseline,
-survey/baseline.
+shared with other work inflates less than the elapsed time) R times (default
+5), the sides alternating, and the medians are compared. The printed results
+are ratios: survey/astropy (the cost of one surrogate survey against one
+astropy periodogram) and, with --baseline, survey/baseline.
 """
 
 import argparse
