@@ -231,7 +231,8 @@ HarmonicSums::HarmonicSums(std::span<const double> x, double origin, double delt
       delta_(std::ldexp(delta, scale_)),
       capacity_(capacity),
       harmonics_(harmonics),
-      threads_(threads),
+      // No more threads than runs of harmonics: each holds kRun grids.
+      threads_(std::min(threads, (harmonics + kRun - 1) / kRun)),
       error_bound_(kRelativeError * static_cast<double>(x.size())),
       cells_(fft_size(std::max<std::size_t>(
           static_cast<std::size_t>(kOversampling * static_cast<double>(capacity)) + 1,
@@ -254,7 +255,7 @@ HarmonicSums::HarmonicSums(std::span<const double> x, double origin, double delt
     relative_[i] = std::ldexp(x[i] - origin, -scale_);
     position_[i] = delta_ * relative_[i] / cell;
   }
-  for (int t = 0; t < threads * kRun; ++t) {
+  for (int t = 0; t < threads_ * kRun; ++t) {
     auto* p = static_cast<double*>(fftw_malloc(2 * sizeof(double) * cells_));
     if (p == nullptr) throw std::bad_alloc();
     grids_.emplace_back(p);
