@@ -149,6 +149,23 @@ def scan_batch(inputs, start, seeds):
                                         seeds, inputs.intervals, 1)
 
 
+def _prepared(times, clusters, frequencies, intervals):
+    """The inputs as the engine and the fingerprint take them, checked by the
+    engine on no surrogate (before any cluster is started)."""
+    if intervals is not None:
+        intervals = _real_array(intervals, "intervals")
+        if intervals.ndim == 1 and intervals.size == 2:
+            intervals = intervals.reshape(1, 2)
+    inputs = _Inputs(np.ascontiguousarray(_real_array(times, "times")),
+                     np.ascontiguousarray(np.asarray(clusters)),
+                     np.ascontiguousarray(np.atleast_1d(_real_array(frequencies,
+                                                                    "frequencies"))),
+                     intervals)
+    engine().shift_maxima(inputs.times, inputs.clusters, inputs.frequencies,
+                          np.empty(0, np.uint64), inputs.intervals, 1)
+    return inputs
+
+
 def _fingerprint(inputs, seed, n):
     digest = hashlib.sha256(CHECKPOINT_VERSION.encode())
     for part in (inputs.times, inputs.clusters, inputs.frequencies, inputs.intervals):
@@ -280,19 +297,7 @@ def surrogate_fap(times, clusters, frequencies, observed, n=SURROGATES, seed=SEE
     observed = _real(observed, "observed")
     if np.isnan(observed):
         raise ValueError("observed must be a number, not nan")
-    if intervals is not None:
-        intervals = _real_array(intervals, "intervals")
-        if intervals.ndim == 1 and intervals.size == 2:
-            intervals = intervals.reshape(1, 2)
-    inputs = _Inputs(np.ascontiguousarray(_real_array(times, "times")),
-                     np.ascontiguousarray(np.asarray(clusters)),
-                     np.ascontiguousarray(np.atleast_1d(_real_array(frequencies,
-                                                                    "frequencies"))),
-                     intervals)
-    # The engine checks the inputs here, on no surrogate, before a cluster
-    # is started.
-    engine().shift_maxima(inputs.times, inputs.clusters, inputs.frequencies,
-                          np.empty(0, np.uint64), inputs.intervals, 1)
+    inputs = _prepared(times, clusters, frequencies, intervals)
     fingerprint = _fingerprint(inputs, seed, n)
     if resume:
         maxima, done = _read_checkpoint(checkpoint, fingerprint, n)
@@ -329,7 +334,11 @@ def _run_batches(client, inputs, seed, batch, maxima, done, checkpoint, fingerpr
             maxima[start:start + len(found)] = found
             done[start:start + len(found)] = True
             if checkpoint is not None:
-                _write_checkpoint(checkpoint, fingerprint, maxima, done)
+                try:
+                    _write_checkpoint(checkpoint, fingerprint, maxima, done)
+                except OSError as e:
+                    raise CheckpointError("checkpoint %s cannot be written (%s)"
+                                          % (checkpoint, e.strerror or e)) from None
             if progress is not None:
                 progress(int(done.sum()), n)
     finally:
@@ -337,3 +346,40 @@ def _run_batches(client, inputs, seed, batch, maxima, done, checkpoint, fingerpr
         pending = [future for future in futures if not future.done()]
         if pending:
             client.cancel(pending)
+
+
+@dataclass
+class SurrogateRequest:
+    """The cluster-shift test as periodscan-plot --surrogates asks for it: n
+    surrogates on Dask, checkpointed in `checkpoint` (a file) or, by default,
+    in a file of `folder` named after the inputs, which is removed once the
+    test is complete (a named file is kept)."""
+    n: int
+    scheduler: str = None
+    checkpoint: str = None
+    folder: str = None
+    resume: bool = False
+    kept: tuple = None     # (checkpoint file, surrogates done) once one is written
+
+    def run(self, times, clusters, frequencies, observed, intervals=None, seed=SEED):
+        inputs = _prepared(times, clusters, frequencies, intervals)
+        path = self.checkpoint
+        if path is None and self.folder is not None:
+            name = "surrogates-%s.npz" % _fingerprint(inputs, seed, self.n)[:16]
+            path = os.path.join(self.folder, name)
+            if self.resume and not os.path.exists(path):
+                raise CheckpointError("no checkpoint of these inputs in %s to resume from"
+                                      % self.folder)
+        with EtaProgress("cluster-shift surrogates") as progress:
+            def report(done, total):
+                if path is not None and done:
+                    self.kept = (path, done)
+                progress(done, total)
+            result = surrogate_fap(inputs.times, inputs.clusters, inputs.frequencies, observed,
+                                   self.n, seed, inputs.intervals, scheduler=self.scheduler,
+                                   checkpoint=path, resume=self.resume, progress=report)
+        if self.checkpoint is None and path is not None:
+            with contextlib.suppress(OSError):
+                os.unlink(path)
+        self.kept = None
+        return result
