@@ -13,6 +13,8 @@ cluster is asked for.
 import contextlib
 import logging
 import os
+import signal
+import threading
 
 SCHEDULER_ENV = "DASK_SCHEDULER_ADDRESS"
 CONNECT_TIMEOUT = "20s"
@@ -52,7 +54,15 @@ def dask_client(address=None, workers=None):
             client.close()
         return
     count = workers or os.cpu_count() or 1
-    with LocalCluster(n_workers=count, threads_per_worker=1, processes=True,
-                      dashboard_address=None, silence_logs=logging.ERROR) as cluster, \
-            Client(cluster) as client:
+    # The worker processes are started with Ctrl-C ignored, which they keep:
+    # it is this process that stops them, without a traceback from each.
+    main = threading.current_thread() is threading.main_thread()
+    previous = signal.signal(signal.SIGINT, signal.SIG_IGN) if main else None
+    try:
+        cluster = LocalCluster(n_workers=count, threads_per_worker=1, processes=True,
+                               dashboard_address=None, silence_logs=logging.ERROR)
+    finally:
+        if main:
+            signal.signal(signal.SIGINT, previous)
+    with cluster, Client(cluster) as client:
         yield client

@@ -30,6 +30,7 @@ each drawn from a stream of its own, with no stop rule; see below.
 
 import contextlib
 import hashlib
+import itertools
 import os
 import tempfile
 import time
@@ -37,7 +38,7 @@ from dataclasses import dataclass
 
 import numpy as np
 
-from .dask_client import dask_client
+from .dask_client import DaskUnavailable, dask_client
 from .periodogram import _real, _real_array, _whole, engine
 from .progress import SHOW_AFTER, TerminalProgress
 
@@ -102,6 +103,7 @@ def cluster_shift_surrogates(times, clusters, frequencies, observed, intervals=N
 SURROGATES = 999
 CHECKPOINT_VERSION = "periodscan cluster-shift checkpoint 1"
 BATCH_LIMIT = 25          # surrogates per task at most: the checkpoint's grain
+CHECKPOINT_EVERY = 1.0    # seconds at least between two writes of the checkpoint
 
 
 class CheckpointError(ValueError):
@@ -318,32 +320,63 @@ def surrogate_fap(times, clusters, frequencies, observed, n=SURROGATES, seed=SEE
 
 def _run_batches(client, inputs, seed, batch, maxima, done, checkpoint, fingerprint, progress):
     from distributed import as_completed
+    from distributed.scheduler import KilledWorker
     n = len(maxima)
+    workers = max(1, len(client.scheduler_info().get("workers", {})))
     if batch is None:
-        workers = max(1, len(client.scheduler_info().get("workers", {})))
         batch = max(1, min(BATCH_LIMIT, -(-n // (4 * workers))))
     shared = client.scatter(inputs, broadcast=True, hash=False)
-    futures = [client.submit(scan_batch, shared, start,
-                             surrogate_seeds(seed, start, min(start + batch, n)), pure=False)
-               for start in range(0, n, batch) if not done[start:start + batch].all()]
+    starts = iter([start for start in range(0, n, batch) if not done[start:start + batch].all()])
+    live = set()
+
+    def submit(start):
+        future = client.submit(scan_batch, shared, start,
+                               surrogate_seeds(seed, start, min(start + batch, n)), pure=False)
+        live.add(future)
+        return future
+
+    # A few batches per worker in flight, the next submitted as one ends:
+    # the work starts at once, however many surrogates there are.
+    queue = as_completed([submit(start) for start in itertools.islice(starts, 4 * workers)])
     if progress is not None:
         progress(int(done.sum()), n)
+    unsaved, saved_at = False, time.monotonic()
+
+    def save():
+        try:
+            _write_checkpoint(checkpoint, fingerprint, maxima, done)
+        except OSError as e:
+            raise CheckpointError("checkpoint %s cannot be written (%s)"
+                                  % (checkpoint, e.strerror or e)) from None
+
     try:
-        for future in as_completed(futures):
-            start, found = future.result()
+        for future in queue:
+            live.discard(future)
+            following = next(starts, None)
+            if following is not None:
+                queue.add(submit(following))
+            try:
+                start, found = future.result()
+            except (ImportError, OSError, KilledWorker) as e:
+                raise DaskUnavailable("the Dask workers cannot scan the surrogates (%s: %s); "
+                                      "they need the periodscan package with its engine on "
+                                      "their PYTHONPATH" % (type(e).__name__, e)) from None
             maxima[start:start + len(found)] = found
             done[start:start + len(found)] = True
-            if checkpoint is not None:
-                try:
-                    _write_checkpoint(checkpoint, fingerprint, maxima, done)
-                except OSError as e:
-                    raise CheckpointError("checkpoint %s cannot be written (%s)"
-                                          % (checkpoint, e.strerror or e)) from None
+            unsaved = checkpoint is not None
+            # Written at most once a second while batches come in quickly.
+            if unsaved and (done.all() or time.monotonic() - saved_at >= CHECKPOINT_EVERY):
+                save()
+                unsaved, saved_at = False, time.monotonic()
             if progress is not None:
                 progress(int(done.sum()), n)
+    except BaseException:
+        if unsaved:
+            save()
+        raise
     finally:
         # Interrupted: what is still running or waiting is given up.
-        pending = [future for future in futures if not future.done()]
+        pending = [future for future in live if not future.done()]
         if pending:
             client.cancel(pending)
 
