@@ -86,3 +86,22 @@ def test_resume_after_an_interruption(catalogue, alone, client, tmp_path):
     with pytest.raises(surrogates.CheckpointError, match="other inputs"):
         surrogates.surrogate_fap(t, clusters, f, 0.0, n=N, seed=6, client=client,
                                  checkpoint=path, resume=True)
+
+
+@pytest.mark.parametrize("argv, message", [
+    (["--surrogates", "0"], "--surrogates 0: not a whole number from 1 to 1000000"),
+    (["--surrogates", "9.5"], "--surrogates 9.5: not a whole number"),
+    (["--surrogates", "-3"], "--surrogates -3: not a whole number"),
+    (["--surrogates", "9"], "--surrogates needs --events FILE"),
+    (["--scheduler", "tcp://127.0.0.1:1"], "--scheduler needs --surrogates N"),
+    (["--resume"], "--resume needs --surrogates N"),
+    (["--events", "e.txt", "--surrogates", "9", "--scheduler", " "], "--scheduler: no address"),
+    (["--events", "e.txt", "--surrogates", "9", "--checkpoint", "no/such/k.npz"],
+     "--checkpoint no/such/k.npz: no folder no/such to write it in"),
+])
+def test_plot_refuses_bad_surrogate_options(argv, message, capsys):
+    from periodscan import plot_command
+    with pytest.raises(SystemExit) as stop:
+        plot_command.parse_arguments(argv)
+    assert stop.value.code == 2
+    assert message in capsys.readouterr().err
