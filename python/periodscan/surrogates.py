@@ -165,6 +165,8 @@ def _prepared(times, clusters, frequencies, intervals):
                      intervals)
     engine().shift_maxima(inputs.times, inputs.clusters, inputs.frequencies,
                           np.empty(0, np.uint64), inputs.intervals, 1)
+    # The same labels give the same fingerprint whatever their integer type.
+    inputs.clusters = inputs.clusters.astype(np.int64)
     return inputs
 
 
@@ -292,8 +294,10 @@ def surrogate_fap(times, clusters, frequencies, observed, n=SURROGATES, seed=SEE
     n = _whole(n, "n")
     if n < 1:
         raise ValueError("n must be at least 1")
-    if batch is not None and _whole(batch, "batch") < 1:
-        raise ValueError("batch must be at least 1")
+    if batch is not None:
+        batch = _whole(batch, "batch")
+        if batch < 1:
+            raise ValueError("batch must be at least 1")
     if resume and checkpoint is None:
         raise ValueError("resume needs a checkpoint file")
     observed = _real(observed, "observed")
