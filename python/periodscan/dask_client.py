@@ -59,8 +59,11 @@ def dask_client(address=None, workers=None):
     main = threading.current_thread() is threading.main_thread()
     previous = signal.signal(signal.SIGINT, signal.SIG_IGN) if main else None
     try:
+        # No dashboard; the scheduler's own HTTP routes on a free port, not
+        # on 8787 with a warning when another cluster holds that one.
         cluster = LocalCluster(n_workers=count, threads_per_worker=1, processes=True,
-                               dashboard_address=None, silence_logs=logging.ERROR)
+                               dashboard_address=None, silence_logs=logging.ERROR,
+                               scheduler_kwargs={"dashboard_address": ":0"})
     finally:
         if main:
             signal.signal(signal.SIGINT, previous)
