@@ -105,3 +105,14 @@ def test_plot_refuses_bad_surrogate_options(argv, message, capsys):
         plot_command.parse_arguments(argv)
     assert stop.value.code == 2
     assert message in capsys.readouterr().err
+
+
+@pytest.mark.parametrize("seeds, error, message", [
+    (np.array([1, -2]), ValueError, "seeds must be 0 or more"),
+    (np.array([1.5]), TypeError, "seeds must be an array of whole numbers"),
+    (np.zeros((2, 2), np.uint64), ValueError, "seeds must be a one-dimensional array"),
+])
+def test_engine_refuses_bad_seeds(catalogue, seeds, error, message):
+    t, clusters, f = catalogue
+    with pytest.raises(error, match=message):
+        survey_module.engine().shift_maxima(t, clusters, f, seeds)
