@@ -12,5 +12,7 @@ periodscan-survey back into one. They live in periodscan.periodogram.
 
 from periodscan.periodogram import SurveyResult, fit_at, read_survey, survey  # noqa: F401
 from periodscan.analysis import Analysis, assess, plot  # noqa: E402,F401
+from periodscan.surrogates import surrogate_fap  # noqa: E402,F401
 
-__all__ = ["survey", "fit_at", "SurveyResult", "read_survey", "assess", "plot", "Analysis"]
+__all__ = ["survey", "fit_at", "SurveyResult", "read_survey", "assess", "plot", "Analysis",
+           "surrogate_fap"]

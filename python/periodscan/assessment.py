@@ -475,8 +475,11 @@ def cluster_shifts(spectrum, catalogue, note="", force=False, intervals=None,
     and locations (`catalogue`, a catalogue.Catalogue), or the reason it was
     not run (`note` says why there is no catalogue). The surrogates are
     scanned on the table's own grid and over its observation intervals, and
-    compared with the table's own largest DeltaLogLik."""
-    from .surrogates import MAX_SURROGATES, cluster_shift_surrogates
+    compared with the table's own largest DeltaLogLik. `force` may be a
+    surrogates.SurrogateRequest: then its surrogates run on Dask whatever
+    they cost."""
+    from .surrogates import (MAX_SURROGATES, CheckpointError, SurrogateRequest,
+                             cluster_shift_surrogates)
     if catalogue is None and note == UNKNOWN_UNIT:
         return ClusterShifts(note=note)
     if unassessed is not None:
@@ -497,10 +500,16 @@ def cluster_shifts(spectrum, catalogue, note="", force=False, intervals=None,
                              % (MAX_SURROGATES, len(times), len(frequency), FORCE_SHIFTS))
     clusters = catalogue.clusters()
     try:
+        if isinstance(force, SurrogateRequest):
+            # Its own number of surrogates, on Dask.
+            return ClusterShifts(force.run(times, clusters, frequency, float(np.nanmax(z)),
+                                           intervals, SHIFT_SEED))
         with TerminalProgress("cluster-shift surrogates") as progress:
             fap = cluster_shift_surrogates(times, clusters, frequency, float(np.nanmax(z)),
                                            intervals=intervals, seed=SHIFT_SEED,
                                            progress=progress)
+    except CheckpointError:
+        raise      # the caller's to report, as it reports the Dask cluster's failures
     except ValueError as e:
         return ClusterShifts(note="the surrogates cannot be scanned (%s)" % e)
     return ClusterShifts(fap)

@@ -13,6 +13,8 @@ cluster is asked for.
 import contextlib
 import logging
 import os
+import signal
+import threading
 
 SCHEDULER_ENV = "DASK_SCHEDULER_ADDRESS"
 CONNECT_TIMEOUT = "20s"
@@ -52,7 +54,18 @@ def dask_client(address=None, workers=None):
             client.close()
         return
     count = workers or os.cpu_count() or 1
-    with LocalCluster(n_workers=count, threads_per_worker=1, processes=True,
-                      dashboard_address=None, silence_logs=logging.ERROR) as cluster, \
-            Client(cluster) as client:
+    # The worker processes are started with Ctrl-C ignored, which they keep:
+    # it is this process that stops them, without a traceback from each.
+    main = threading.current_thread() is threading.main_thread()
+    previous = signal.signal(signal.SIGINT, signal.SIG_IGN) if main else None
+    try:
+        # No dashboard; the scheduler's own HTTP routes on a free port, not
+        # on 8787 with a warning when another cluster holds that one.
+        cluster = LocalCluster(n_workers=count, threads_per_worker=1, processes=True,
+                               dashboard_address=None, silence_logs=logging.ERROR,
+                               scheduler_kwargs={"dashboard_address": ":0"})
+    finally:
+        if main:
+            signal.signal(signal.SIGINT, previous)
+    with cluster, Client(cluster) as client:
         yield client

@@ -1,6 +1,7 @@
 """periodscan-plot: figures and a short summary from the result files of periodscan.
 
     periodscan-plot [DIR | TABLE] [--events FILE] [--cluster-shifts]
+                    [--surrogates N [--scheduler ADDRESS] [--checkpoint FILE] [--resume]]
                     [--no-figures] [--out-dir FOLDER] [--format png,svg,pdf]
                     [--no-period-marks] [--json FILE]
 
@@ -36,6 +37,18 @@ locations, from cluster shifts; and likelihood intervals at the significant
 peaks, or an upper limit on A where none is. The axes carry the time unit and
 calendar dates of the event file's EVENTS.json where there is one.
 
+--surrogates N runs the cluster-shift test with N surrogates (all of them,
+whatever it costs) on Dask: an embedded cluster of one worker process per
+core, or the scheduler at --scheduler ADDRESS (or $DASK_SCHEDULER_ADDRESS),
+whose workers must import periodscan and its engine. Each surrogate draws
+from its own stream, so the result is the same on any cluster. Its FAP, (the
+surrogates reaching the largest DeltaLogLik + 1)/(N + 1), takes the place of
+the 99-surrogate one. The surrogates done are kept after every batch in a
+checkpoint: --checkpoint FILE, else a file named after the inputs in the
+results' folder, removed once the test is complete. After Ctrl-C (exit
+status 130), or any failure, the same command with --resume continues from
+it; a checkpoint of other inputs is refused.
+
 --no-figures prints the summary alone (matplotlib is not even loaded).
 --out-dir FOLDER writes the figures there, under the same names; FOLDER is
 made if missing, but not the folders above it.
@@ -60,6 +73,7 @@ import os
 import sys
 
 from .command_line import CLOSED_PIPE_STATUS, add_version_option, discard_output, write_output
+from .dask_client import DaskUnavailable
 from .eventfile import description_path
 from .figures import FIGURE_FORMATS, KNOWN_FORMATS, draw_run, figure_paths
 from .intervalfile import table_intervals_path
@@ -67,8 +81,10 @@ from .jsonreport import report_document, write_report
 from .report import assess_run
 from .results import RESULT_FILES, ResultFileError, read_run
 from .summary import run_summary, run_warnings
+from .surrogates import CheckpointError, SurrogateRequest
 
 PROGRAM = "periodscan-plot"
+INTERRUPTED_STATUS = 130
 
 
 def parse_arguments(argv):
@@ -88,6 +104,18 @@ def parse_arguments(argv):
                         help="run the cluster-shift test however long it takes (by default "
                              "it runs only where it is quick); needs an event file with "
                              "magnitudes and locations and its EVENTS.json")
+    parser.add_argument("--surrogates", metavar="N",
+                        help="run the cluster-shift test with N surrogates on Dask (see "
+                             "--scheduler), however long it takes")
+    parser.add_argument("--scheduler", metavar="ADDRESS",
+                        help="with --surrogates: the Dask scheduler to run them on (default: "
+                             "$DASK_SCHEDULER_ADDRESS, else a local cluster started here)")
+    parser.add_argument("--checkpoint", metavar="FILE",
+                        help="with --surrogates: keep the surrogates done in FILE (default: a "
+                             "file in the results' folder, removed when the test is complete)")
+    parser.add_argument("--resume", action="store_true",
+                        help="with --surrogates: continue from the checkpoint of an "
+                             "interrupted run of the same inputs")
     parser.add_argument("--no-figures", action="store_true",
                         help="print the summary only; draw no figure")
     parser.add_argument("--out-dir", metavar="FOLDER",
@@ -109,6 +137,9 @@ def parse_arguments(argv):
         why = json_path_problem(args.json)
         if why:
             parser.error("--json %s: %s" % (args.json, why))
+    why = surrogate_problem(args)
+    if why:
+        parser.error(why)
     args.formats, why = figure_formats(args.format)
     if why:
         parser.error("--format %s: %s" % (args.format, why))
@@ -117,6 +148,32 @@ def parse_arguments(argv):
         if why:
             parser.error("--out-dir %s: %s" % (args.out_dir, why))
     return args
+
+
+MAX_SURROGATES = 1000000
+
+
+def surrogate_problem(args):
+    """Why the options of the surrogates are refused, or None; sets
+    args.surrogates to a whole number."""
+    if args.surrogates is None:
+        given = [name for name, value in (("--scheduler", args.scheduler),
+                                          ("--checkpoint", args.checkpoint),
+                                          ("--resume", args.resume)) if value]
+        return "%s needs --surrogates N" % given[0] if given else None
+    text = args.surrogates
+    if not text.strip().isdigit() or not 1 <= int(text) <= MAX_SURROGATES:
+        return "--surrogates %s: not a whole number from 1 to %d" % (text, MAX_SURROGATES)
+    args.surrogates = int(text)
+    if args.events is None:
+        return "--surrogates needs --events FILE (with magnitudes and locations)"
+    if args.scheduler is not None and not args.scheduler.strip():
+        return "--scheduler: no address given"
+    if args.checkpoint is not None:
+        why = json_path_problem(args.checkpoint)
+        if why:
+            return "--checkpoint %s: %s" % (args.checkpoint, why)
+    return None
 
 
 def figure_formats(text):
@@ -193,6 +250,15 @@ def overwritten_input(run, outputs):
     return None
 
 
+def checkpoint_folder(out_dir, results):
+    """Where the default checkpoint goes: the --out-dir folder where it is
+    there, else the results' folder; None where neither can be written."""
+    for folder in (out_dir, results):
+        if folder and os.path.isdir(folder) and os.access(folder, os.W_OK | os.X_OK):
+            return folder
+    return None
+
+
 def make_folder(path):
     """Makes the --out-dir folder if missing (not its parents)."""
     try:
@@ -209,15 +275,35 @@ def main(argv=None):
     """Runs the command; returns its exit status (argparse exits with 2 on a
     wrong command line)."""
     args = parse_arguments(argv)
+    shifts = args.cluster_shifts
+    if args.surrogates is not None:
+        shifts = SurrogateRequest(args.surrogates, args.scheduler, args.checkpoint,
+                                  resume=args.resume)
+    try:
+        return _run(args, shifts)
+    except KeyboardInterrupt:
+        kept = getattr(shifts, "kept", None)
+        if kept:
+            print("%s: interrupted: %d of %d surrogates are kept in %s; the same command "
+                  "with --resume continues" % (PROGRAM, kept[1], args.surrogates, kept[0]),
+                  file=sys.stderr)
+        else:
+            print("%s: interrupted" % PROGRAM, file=sys.stderr)
+        return INTERRUPTED_STATUS
+
+
+def _run(args, shifts):
     written = None
     try:
         run = read_run(args.directory, args.events)
         figures = [] if args.no_figures else figure_paths(run, args.out_dir, args.formats)
-        clash = overwritten_input(run, figures + ([args.json] if args.json else []))
+        outputs = figures + [path for path in (args.json, args.checkpoint) if path]
+        clash = overwritten_input(run, outputs)
         if clash:
             output, path = clash
             same = "" if output == path else " (%s)" % path
-            what = "the report" if output == args.json else "a figure"
+            what = {args.json: "the report", args.checkpoint: "the checkpoint"}.get(
+                output, "a figure")
             print("%s: error: %s is an input of this run%s; %s would replace it: "
                   "rename it, or write elsewhere" % (PROGRAM, output, same, what),
                   file=sys.stderr)
@@ -228,7 +314,9 @@ def main(argv=None):
             return 2
         for warning in run.warnings:
             print("%s: warning: %s" % (PROGRAM, warning), file=sys.stderr)
-        report = assess_run(run, args.cluster_shifts)
+        if isinstance(shifts, SurrogateRequest) and args.checkpoint is None:
+            shifts.folder = checkpoint_folder(args.out_dir, run.directory)
+        report = assess_run(run, shifts)
         lines = run_summary(run, report)
         for warning in run_warnings(run, report):
             print("%s: warning: %s" % (PROGRAM, warning), file=sys.stderr)
@@ -239,7 +327,7 @@ def main(argv=None):
                                not args.no_period_marks)
         if args.json:
             write_report(args.json, report_document(run, report, written))
-    except ResultFileError as e:
+    except (ResultFileError, CheckpointError, DaskUnavailable) as e:
         print("%s: error: %s" % (PROGRAM, e), file=sys.stderr)
         if written:
             print("%s: the figures are written" % PROGRAM, file=sys.stderr)

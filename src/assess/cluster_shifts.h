@@ -20,6 +20,12 @@
 // gives the same shifts, and the survey gives the same bits for any thread
 // count; surrogates drawn past the stop (in a batch running in parallel) are
 // dropped, so the result does not depend on the thread count.
+//
+// cluster_shift_maxima() scans a batch of surrogates each drawn from a seed
+// of its own (a std::mt19937_64 seeded with seeds[k] makes surrogate k's
+// shifts, drawn as above), with no stop rule: surrogate k is the same
+// whatever batch it comes in and whatever else the batch holds, so that a
+// large test can be split into batches run anywhere and in any order.
 #pragma once
 
 #include <cstddef>
@@ -52,6 +58,17 @@ struct ShiftPlan {
 ShiftScans cluster_shift_scans(std::span<const double> x, std::span<const std::int64_t> labels,
                                const FrequencyGrid& grid, const Exposure& exposure,
                                const ShiftPlan& plan, const SurveyOptions& options);
+
+// The largest DeltaLogLik of each surrogate, in the order of `seeds` (-inf
+// for a surrogate whose events all land on 0, which cannot be surveyed).
+// The clusters, the watched time and the per-thread buffers are set up once
+// for the batch. options.progress gets the surrogates done out of
+// seeds.size(); the result is the same bits for any options.threads.
+std::vector<double> cluster_shift_maxima(std::span<const double> x,
+                                         std::span<const std::int64_t> labels,
+                                         const FrequencyGrid& grid, const Exposure& exposure,
+                                         std::span<const std::uint64_t> seeds,
+                                         const SurveyOptions& options);
 
 // One surrogate's positions, sorted: event i moved by shifts[cluster[i]] of
 // watched time (shifts in [0, exposure total)).

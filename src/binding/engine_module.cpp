@@ -10,8 +10,9 @@
 // The assessment's numerics run here too, checked and released the same way:
 // fit_at() (the converged fit at listed frequencies), peak_intervals() (the
 // profile-likelihood intervals at a peak), upper_limits() (the 95 % upper
-// limit on A at each frequency) and shift_scans() (cluster-shift surrogate
-// scans on a table's own grid).
+// limit on A at each frequency), shift_scans() (cluster-shift surrogate
+// scans on a table's own grid, with the stop rule) and shift_maxima() (a batch
+// of such surrogates, each from its own seed).
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
@@ -443,6 +444,25 @@ py::array_t<double> upper_limits(const py::object& times_values, const py::objec
   return to_array(limits);
 }
 
+// One whole-number cluster label per event.
+std::vector<std::int64_t> checked_labels(const py::object& values, std::size_t events) {
+  const py::array labels_array = py::array::ensure(values);
+  if (!labels_array || (labels_array.dtype().kind() != 'i' && labels_array.dtype().kind() != 'u')) {
+    throw py::type_error("clusters must be an array of whole numbers (a label per event)");
+  }
+  const auto labels_checked =
+      py::array_t<std::int64_t, py::array::c_style | py::array::forcecast>::ensure(labels_array);
+  if (labels_checked.ndim() != 1) invalid("clusters must be a one-dimensional array");
+  if (std::size_t(labels_checked.shape(0)) != events) {
+    invalid("clusters must hold one label per event (" + std::to_string(events) + "), not " +
+            std::to_string(labels_checked.size()));
+  }
+  const auto view = labels_checked.unchecked<1>();
+  std::vector<std::int64_t> labels(events);
+  for (std::size_t i = 0; i < labels.size(); ++i) labels[i] = view(py::ssize_t(i));
+  return labels;
+}
+
 py::dict shift_scans(const py::object& times_values, const py::object& cluster_values,
                      const py::object& frequency_values, double observed,
                      const py::object& intervals_values, std::uint64_t seed, int max_surrogates,
@@ -453,20 +473,7 @@ py::dict shift_scans(const py::object& times_values, const py::object& cluster_v
   if (std::isnan(observed)) invalid("observed must be a number, not nan");
   const std::vector<double> frequencies = checked_frequencies(frequency_values, "frequencies");
   const Sample sample = checked_sample(times_values, intervals_values, highest(frequencies));
-  const py::array labels_array = py::array::ensure(cluster_values);
-  if (!labels_array || (labels_array.dtype().kind() != 'i' && labels_array.dtype().kind() != 'u')) {
-    throw py::type_error("clusters must be an array of whole numbers (a label per event)");
-  }
-  const auto labels_checked =
-      py::array_t<std::int64_t, py::array::c_style | py::array::forcecast>::ensure(labels_array);
-  if (labels_checked.ndim() != 1) invalid("clusters must be a one-dimensional array");
-  if (std::size_t(labels_checked.shape(0)) != sample.times.size()) {
-    invalid("clusters must hold one label per event (" + std::to_string(sample.times.size()) +
-            "), not " + std::to_string(labels_checked.size()));
-  }
-  const auto view = labels_checked.unchecked<1>();
-  std::vector<std::int64_t> labels(sample.times.size());
-  for (std::size_t i = 0; i < labels.size(); ++i) labels[i] = view(py::ssize_t(i));
+  const std::vector<std::int64_t> labels = checked_labels(cluster_values, sample.times.size());
   std::vector<double> rising;
   rising_order(frequencies, &rising);
   const FrequencyGrid grid = table_grid(rising);
@@ -490,6 +497,45 @@ py::dict shift_scans(const py::object& times_values, const py::object& cluster_v
   result["reached"] = scans.reached;
   result["uniform_grid"] = grid.is_uniform();
   return result;
+}
+
+// A batch of seeded surrogates (see cluster_shift_maxima): the largest
+// DeltaLogLik of each, in the order of `seeds` (unsigned 64-bit whole numbers).
+py::array_t<double> shift_maxima(const py::object& times_values, const py::object& cluster_values,
+                                 const py::object& frequency_values, const py::object& seed_values,
+                                 const py::object& intervals_values, int threads,
+                                 const py::object& progress) {
+  check_threads(threads);
+  const std::vector<double> frequencies = checked_frequencies(frequency_values, "frequencies");
+  const Sample sample = checked_sample(times_values, intervals_values, highest(frequencies));
+  const std::vector<std::int64_t> labels = checked_labels(cluster_values, sample.times.size());
+  const py::array seed_array = py::array::ensure(seed_values);
+  if (!seed_array || (seed_array.dtype().kind() != 'u' && seed_array.dtype().kind() != 'i')) {
+    throw py::type_error("seeds must be an array of whole numbers");
+  }
+  if (seed_array.ndim() != 1) invalid("seeds must be a one-dimensional array");
+  if (seed_array.dtype().kind() == 'i' &&
+      py::module_::import("numpy").attr("any")(seed_array.attr("__lt__")(0)).cast<bool>()) {
+    invalid("seeds must be 0 or more");
+  }
+  const auto seed_view =
+      py::array_t<std::uint64_t, py::array::c_style | py::array::forcecast>::ensure(seed_array)
+          .unchecked<1>();
+  std::vector<std::uint64_t> seeds(std::size_t(seed_view.shape(0)));
+  for (std::size_t k = 0; k < seeds.size(); ++k) seeds[k] = seed_view(py::ssize_t(k));
+  std::vector<double> rising;
+  rising_order(frequencies, &rising);
+  const FrequencyGrid grid = table_grid(rising);
+  std::vector<double> maxima;
+  released(progress, [&](SignalWatch& watch) {
+    const std::vector<double> x = relative_times(sample.times, sample.t1);
+    SurveyOptions options;
+    options.threads = threads;
+    options.progress = [&watch](std::size_t done, std::size_t total) { watch(done, total); };
+    maxima = cluster_shift_maxima(
+        x, labels, grid, sample_exposure(sample.intervals, sample.t1, sample.span), seeds, options);
+  });
+  return to_array(maxima);
 }
 
 }  // namespace
@@ -518,4 +564,9 @@ PYBIND11_MODULE(_engine, m) {
         py::arg("seed") = 0, py::arg("max_surrogates") = 99, py::arg("stop_after") = 10,
         py::arg("threads") = 0, py::arg("progress") = py::none(),
         "Cluster-shift surrogate scans; see periodscan.surrogates.");
+  m.def("shift_maxima", &periodscan::shift_maxima, py::arg("times"), py::arg("clusters"),
+        py::arg("frequencies"), py::arg("seeds"), py::arg("intervals") = py::none(),
+        py::arg("threads") = 0, py::arg("progress") = py::none(),
+        "The largest DeltaLogLik of cluster-shift surrogates, one per seed; see "
+        "periodscan.surrogates.surrogate_fap.");
 }

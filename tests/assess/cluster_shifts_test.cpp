@@ -81,5 +81,31 @@ TEST(ClusterShiftsTest, ScansAreReproducibleAndFollowTheStopRule) {
   }
 }
 
+// A seeded surrogate is the first one of the stream its seed starts, alone or
+// in a batch, on any number of threads.
+TEST(ClusterShiftsTest, SeededMaximaDoNotDependOnTheBatch) {
+  const std::vector<double> x = events();
+  std::vector<std::int64_t> labels(x.size());
+  for (std::size_t i = 0; i < x.size(); ++i) labels[i] = std::int64_t(i / 5) - 40;
+  const FrequencyGrid grid = FrequencyGrid::resolving(1.0, 10.0, x.back(), 5.0);
+  const Exposure parts = Exposure::intervals({{0.0, 40.0}, {45.0, x.back()}});
+  const std::vector<std::uint64_t> seeds = {3, 0xffffffffffffffffULL, 12345678901234567ULL, 3};
+  SurveyOptions one, two;
+  one.threads = 1;
+  two.threads = 2;
+  const std::vector<double> batch = cluster_shift_maxima(x, labels, grid, parts, seeds, two);
+  ASSERT_EQ(batch.size(), seeds.size());
+  EXPECT_EQ(batch[0], batch[3]);
+  for (std::size_t k = 0; k < seeds.size(); ++k) {
+    const std::uint64_t seed[] = {seeds[k]};
+    EXPECT_EQ(cluster_shift_maxima(x, labels, grid, parts, seed, one)[0], batch[k]) << k;
+    ShiftPlan plan;
+    plan.seed = seeds[k];
+    plan.max_surrogates = 1;
+    EXPECT_EQ(cluster_shift_scans(x, labels, grid, parts, plan, one).maxima[0], batch[k]) << k;
+  }
+  EXPECT_NE(batch[0], batch[1]);
+}
+
 }  // namespace
 }  // namespace periodscan
