@@ -14,6 +14,7 @@ import contextlib
 import logging
 import os
 import signal
+import tempfile
 import threading
 
 SCHEDULER_ENV = "DASK_SCHEDULER_ADDRESS"
@@ -54,6 +55,12 @@ def dask_client(address=None, workers=None):
             client.close()
         return
     count = workers or os.cpu_count() or 1
+    # The workers' scratch space is this run's own, removed afterwards: a
+    # shared one keeps the lock files of workers that were killed, and every
+    # later cluster reports purging them.
+    scratch = tempfile.TemporaryDirectory(prefix="periodscan-dask-")
+    logging.getLogger("distributed").setLevel(max(logging.getLogger("distributed").level,
+                                                  logging.WARNING))
     # The worker processes are started with Ctrl-C ignored, which they keep:
     # it is this process that stops them, without a traceback from each.
     main = threading.current_thread() is threading.main_thread()
@@ -63,9 +70,13 @@ def dask_client(address=None, workers=None):
         # on 8787 with a warning when another cluster holds that one.
         cluster = LocalCluster(n_workers=count, threads_per_worker=1, processes=True,
                                dashboard_address=None, silence_logs=logging.ERROR,
+                               local_directory=scratch.name,
                                scheduler_kwargs={"dashboard_address": ":0"})
+    except BaseException:
+        scratch.cleanup()
+        raise
     finally:
         if main:
             signal.signal(signal.SIGINT, previous)
-    with cluster, Client(cluster) as client:
+    with scratch, cluster, Client(cluster) as client:
         yield client
