@@ -152,3 +152,11 @@ def labels(table):
     """Test ids for a parametrized table whose rows begin with their label
     (a row may be a pytest.param)."""
     return [row.values[0] if hasattr(row, "values") else row[0] for row in table]
+
+
+def engine_built(python_home):
+    """Whether the package folder `python_home` holds the compiled engine
+    (the sanitizer build leaves it out)."""
+    import glob
+    return bool(python_home) and bool(
+        glob.glob(os.path.join(python_home, "periodscan", "_engine*.so")))

@@ -14,6 +14,7 @@ import sys
 
 import numpy as np
 import pytest
+from e2e import engine_built
 
 HOME = os.environ.get("PERIODSCAN_PYTHONPATH")
 PLOT = os.environ.get("PERIODSCAN_PLOT")
@@ -22,6 +23,9 @@ MAP = os.environ.get("PERIODSCAN_MAP") or (
 if not (HOME and MAP and os.path.exists(MAP)):
     pytest.skip("set PERIODSCAN_PYTHONPATH and PERIODSCAN_MAP (or PERIODSCAN_PLOT, with "
                 "periodscan-map beside it)", allow_module_level=True)
+if not engine_built(HOME):
+    pytest.skip("the maps need the compiled engine, which this build leaves out",
+                allow_module_level=True)
 sys.path.insert(0, os.path.abspath(HOME))
 
 from periodscan.mapfile import GRIDS, read_map_table  # noqa: E402
