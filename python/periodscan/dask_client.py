@@ -45,9 +45,12 @@ def dask_client(address=None, workers=None):
     if address:
         try:
             client = Client(address, timeout=CONNECT_TIMEOUT)
-        except (OSError, TimeoutError) as e:
+        except Exception as e:
+            # Not only a scheduler that does not answer: an address Dask
+            # cannot parse, a protocol it lacks (ucx://) or cannot use
+            # unconfigured (tls://), a server that speaks something else.
             raise DaskUnavailable("the Dask scheduler at %s cannot be reached (%s)"
-                                  % (address, e)) from None
+                                  % (address, e or type(e).__name__)) from None
         try:
             yield client
         finally:

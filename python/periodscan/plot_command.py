@@ -162,7 +162,8 @@ def surrogate_problem(args):
                                           ("--resume", args.resume)) if value]
         return "%s needs --surrogates N" % given[0] if given else None
     text = args.surrogates
-    if not text.strip().isdigit() or not 1 <= int(text) <= MAX_SURROGATES:
+    if not (text.strip().isascii() and text.strip().isdigit()) \
+            or not 1 <= int(text) <= MAX_SURROGATES:
         return "--surrogates %s: not a whole number from 1 to %d" % (text, MAX_SURROGATES)
     args.surrogates = int(text)
     if args.events is None:

@@ -92,6 +92,7 @@ def test_resume_after_an_interruption(catalogue, alone, client, tmp_path):
     (["--surrogates", "0"], "--surrogates 0: not a whole number from 1 to 1000000"),
     (["--surrogates", "9.5"], "--surrogates 9.5: not a whole number"),
     (["--surrogates", "-3"], "--surrogates -3: not a whole number"),
+    (["--surrogates", "\u00b2"], "--surrogates \u00b2: not a whole number"),
     (["--surrogates", "9"], "--surrogates needs --events FILE"),
     (["--scheduler", "tcp://127.0.0.1:1"], "--scheduler needs --surrogates N"),
     (["--resume"], "--resume needs --surrogates N"),
@@ -116,3 +117,12 @@ def test_engine_refuses_bad_seeds(catalogue, seeds, error, message):
     t, clusters, f = catalogue
     with pytest.raises(error, match=message):
         survey_module.engine().shift_maxima(t, clusters, f, seeds)
+
+
+@pytest.mark.parametrize("address", ["garbage", "tcp://[::1", "inproc://x",
+                                     "ucx://127.0.0.1:1"])
+def test_unusable_scheduler_address_is_unavailable(address):
+    from periodscan.dask_client import DaskUnavailable
+    with pytest.raises(DaskUnavailable, match="cannot be reached"):
+        with dask_client(address):
+            pass
