@@ -34,6 +34,8 @@ import itertools
 import os
 import tempfile
 import time
+import zipfile
+import zlib
 from dataclasses import dataclass
 
 import numpy as np
@@ -192,8 +194,10 @@ def _read_checkpoint(path, fingerprint, n):
             done = np.array(kept["done"], dtype=bool)
     except FileNotFoundError:
         raise CheckpointError("checkpoint %s: no such file to resume from" % path) from None
-    except (OSError, ValueError, KeyError) as e:
-        raise CheckpointError("checkpoint %s cannot be read (%s)" % (path, e)) from None
+    except (OSError, ValueError, KeyError, EOFError, zipfile.BadZipFile, zlib.error) as e:
+        # A file cut short, or not one of ours, is no zip archive to numpy.
+        raise CheckpointError("checkpoint %s cannot be read (%s)"
+                              % (path, e or type(e).__name__)) from None
     if found != fingerprint or maxima.shape != (n,) or done.shape != (n,):
         raise CheckpointError("checkpoint %s was written for other inputs (events, clusters, "
                               "frequencies, intervals, seed or number of surrogates); remove "

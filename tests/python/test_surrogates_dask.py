@@ -126,3 +126,12 @@ def test_unusable_scheduler_address_is_unavailable(address):
     with pytest.raises(DaskUnavailable, match="cannot be reached"):
         with dask_client(address):
             pass
+
+
+@pytest.mark.parametrize("cut", [0, 4, 300])
+def test_checkpoint_cut_short_is_refused(tmp_path, cut):
+    whole, path = tmp_path / "whole.npz", tmp_path / "cut.npz"
+    surrogates._write_checkpoint(str(whole), "f", np.zeros(3), np.ones(3, bool))
+    path.write_bytes(whole.read_bytes()[:cut])
+    with pytest.raises(surrogates.CheckpointError, match="cut.npz cannot be read"):
+        surrogates._read_checkpoint(str(path), "f", 3)
