@@ -282,15 +282,17 @@ def main(argv=None):
                                   resume=args.resume)
     try:
         return _run(args, shifts)
-    except KeyboardInterrupt:
+    except KeyboardInterrupt as stop:
+        # Ctrl-C, or SIGTERM while the surrogates run on Dask.
+        word = getattr(stop, "word", "interrupted")
         kept = getattr(shifts, "kept", None)
         if kept:
-            print("%s: interrupted: %d of %d surrogates are kept in %s; the same command "
-                  "with --resume continues" % (PROGRAM, kept[1], args.surrogates, kept[0]),
-                  file=sys.stderr)
+            print("%s: %s: %d of %d surrogates are kept in %s; the same command "
+                  "with --resume continues" % (PROGRAM, word, kept[1], args.surrogates,
+                                               kept[0]), file=sys.stderr)
         else:
-            print("%s: interrupted" % PROGRAM, file=sys.stderr)
-        return INTERRUPTED_STATUS
+            print("%s: %s" % (PROGRAM, word), file=sys.stderr)
+        return getattr(stop, "status", INTERRUPTED_STATUS)
 
 
 def _run(args, shifts):

@@ -135,3 +135,18 @@ def test_checkpoint_cut_short_is_refused(tmp_path, cut):
     path.write_bytes(whole.read_bytes()[:cut])
     with pytest.raises(surrogates.CheckpointError, match="cut.npz cannot be read"):
         surrogates._read_checkpoint(str(path), "f", 3)
+
+
+def test_sigterm_in_a_cluster_block_stops_like_ctrl_c():
+    import os
+    import signal
+    import time
+    from periodscan import dask_client as module
+    if signal.getsignal(signal.SIGTERM) is not signal.SIG_DFL:
+        pytest.skip("SIGTERM is handled by the test runner")
+    with pytest.raises(KeyboardInterrupt) as stop:
+        with module._terminate_as_interrupt():
+            os.kill(os.getpid(), signal.SIGTERM)
+            time.sleep(1)
+    assert stop.value.status == 143
+    assert signal.getsignal(signal.SIGTERM) is signal.SIG_DFL
