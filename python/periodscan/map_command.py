@@ -64,6 +64,14 @@ NOTES_SHOWN = 5
 MODEL = "Mju*(1 + A*cos(2*pi*frequency*(t - t1) + phase)), t1 the cell's first time"
 
 
+WORKERS_PER_CORE = 4
+
+
+def max_workers():
+    """The most worker processes of a cluster started for the run."""
+    return WORKERS_PER_CORE * (os.cpu_count() or 1)
+
+
 def _positive(text):
     try:
         value = float(text)
@@ -133,6 +141,11 @@ def parse_arguments(argv):
         if not args.max_period > args.min_period:
             parser.error("--max-period %g must exceed --min-period %g"
                          % (args.max_period, args.min_period))
+    if args.workers is not None and args.workers > max_workers():
+        # Each worker is a process of its own: thousands would exhaust the
+        # machine long before the cluster is up.
+        parser.error("--workers %d: more than %d (%d per core) would only crowd the machine"
+                     % (args.workers, max_workers(), WORKERS_PER_CORE))
     if args.cell is not None and args.cell > 180:
         parser.error("--cell %g: cells are at most 180 degrees" % args.cell)
     if args.output is None:
