@@ -59,6 +59,8 @@ BANDS = {
 }
 SAMPLES_PER_PEAK = 5
 DEFAULT_MIN_EVENTS = 100
+# As periodscan-plot --surrogates; the engine counts them in 64 bits.
+MAX_SURROGATES = 1000000
 # The cells not fitted that the summary names.
 NOTES_SHOWN = 5
 MODEL = "Mju*(1 + A*cos(2*pi*frequency*(t - t1) + phase)), t1 the cell's first time"
@@ -82,7 +84,7 @@ def _positive(text):
     return value
 
 
-def _count(least):
+def _count(least, most=None):
     def parse(text):
         try:
             value = int(text)
@@ -90,6 +92,8 @@ def _count(least):
             raise argparse.ArgumentTypeError("%r is not a whole number" % text) from None
         if value < least:
             raise argparse.ArgumentTypeError("%d is below %d" % (value, least))
+        if most is not None and value > most:
+            raise argparse.ArgumentTypeError("%d is above %d" % (value, most))
         return value
     return parse
 
@@ -117,7 +121,7 @@ def parse_arguments(argv):
                              "--max-period (needs the unit in EVENTS.json)")
     parser.add_argument("--min-events", metavar="N", type=_count(2), default=DEFAULT_MIN_EVENTS,
                         help="leave out the cells with fewer events (default: %(default)s)")
-    parser.add_argument("--surrogates", metavar="N", type=_count(0), default=0,
+    parser.add_argument("--surrogates", metavar="N", type=_count(0, MAX_SURROGATES), default=0,
                         help="cluster-shift test of each cell's highest peak with at most N "
                              "surrogate scans (default: none)")
     cluster = parser.add_mutually_exclusive_group()
