@@ -304,6 +304,15 @@ def surrogate_fap(times, clusters, frequencies, observed, n=SURROGATES, seed=SEE
             raise ValueError("batch must be at least 1")
     if resume and checkpoint is None:
         raise ValueError("resume needs a checkpoint file")
+    if checkpoint is not None:
+        checkpoint = os.fspath(checkpoint)
+        # Found out before the surrogates are scanned, not after.
+        if os.path.exists(checkpoint) and not os.path.isfile(checkpoint):
+            raise CheckpointError("checkpoint %s is not a regular file (a folder, a device or "
+                                  "a named pipe)" % checkpoint)
+        if not os.path.isdir(os.path.dirname(os.path.abspath(checkpoint))):
+            raise CheckpointError("checkpoint %s: there is no folder %s to write it in"
+                                  % (checkpoint, os.path.dirname(checkpoint)))
     observed = _real(observed, "observed")
     if np.isnan(observed):
         raise ValueError("observed must be a number, not nan")

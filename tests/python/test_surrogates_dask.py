@@ -150,3 +150,15 @@ def test_sigterm_in_a_cluster_block_stops_like_ctrl_c():
             time.sleep(1)
     assert stop.value.status == 143
     assert signal.getsignal(signal.SIGTERM) is signal.SIG_DFL
+
+
+@pytest.mark.parametrize("where, message", [
+    (".", "is not a regular file"), ("no/such/k.npz", "no folder no/such"),
+])
+def test_checkpoint_place_refused_before_any_scan(catalogue, monkeypatch, tmp_path, where,
+                                                  message):
+    monkeypatch.chdir(tmp_path)
+    monkeypatch.setattr(surrogates, "_run_batches", None)   # no scan may start
+    t, clusters, f = catalogue
+    with pytest.raises(surrogates.CheckpointError, match=message):
+        surrogates.surrogate_fap(t, clusters, f, 0.0, n=N, checkpoint=where)
