@@ -28,6 +28,7 @@ surrogate_fap() runs many surrogates (999 by default) on a Dask cluster,
 each drawn from a stream of its own, with no stop rule; see below.
 """
 
+import asyncio
 import contextlib
 import hashlib
 import itertools
@@ -36,6 +37,7 @@ import tempfile
 import time
 import zipfile
 import zlib
+from concurrent.futures import CancelledError
 from dataclasses import dataclass
 
 import numpy as np
@@ -387,9 +389,17 @@ def _run_batches(client, inputs, seed, batch, maxima, done, checkpoint, fingerpr
                 unsaved, saved_at = False, time.monotonic()
             if progress is not None:
                 progress(int(done.sum()), n)
-    except BaseException:
+    except BaseException as e:
         if unsaved:
             save()
+        if isinstance(e, (OSError, TimeoutError, CancelledError, asyncio.CancelledError)):
+            # The scheduler gone, or the connection to it lost, mid-run.
+            kept = ""
+            if checkpoint is not None and done.any():
+                kept = ("; %d of %d surrogates are kept in %s, --resume continues"
+                        % (done.sum(), n, checkpoint))
+            raise DaskUnavailable("the Dask cluster failed while scanning the surrogates "
+                                  "(%s: %s)%s" % (type(e).__name__, e, kept)) from None
         raise
     finally:
         # Interrupted: what is still running or waiting is given up.
