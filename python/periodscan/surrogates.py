@@ -344,7 +344,14 @@ def _run_batches(client, inputs, seed, batch, maxima, done, checkpoint, fingerpr
     workers = max(1, len(client.scheduler_info().get("workers", {})))
     if batch is None:
         batch = max(1, min(BATCH_LIMIT, -(-n // (4 * workers))))
-    shared = client.scatter(inputs, broadcast=True, hash=False)
+    try:
+        shared = client.scatter(inputs, broadcast=True, hash=False)
+    except Exception as e:
+        # Dask passes a worker's failure to unpickle the inputs on as a bare
+        # Exception with the worker's error as its text.
+        raise DaskUnavailable("the Dask workers cannot take the surrogates' inputs (%s); they "
+                              "need the periodscan package with its engine on their "
+                              "PYTHONPATH" % (e or type(e).__name__)) from None
     starts = iter([start for start in range(0, n, batch) if not done[start:start + batch].all()])
     live = set()
 
