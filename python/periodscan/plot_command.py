@@ -315,6 +315,15 @@ def _run(args, shifts):
             print("%s: error: --json %s: a figure is written there" % (PROGRAM, args.json),
                   file=sys.stderr)
             return 2
+        # The report or a figure would replace a checkpoint that is to be kept.
+        taken = {os.path.abspath(path): "a figure" for path in figures}
+        if args.json:
+            taken[os.path.abspath(args.json)] = "the report"
+        if args.checkpoint and os.path.abspath(args.checkpoint) in taken:
+            print("%s: error: --checkpoint %s: %s is written there"
+                  % (PROGRAM, args.checkpoint, taken[os.path.abspath(args.checkpoint)]),
+                  file=sys.stderr)
+            return 2
         for warning in run.warnings:
             print("%s: warning: %s" % (PROGRAM, warning), file=sys.stderr)
         if isinstance(shifts, SurrogateRequest) and args.checkpoint is None:
