@@ -138,9 +138,10 @@ def run_command(program, module, argv=None):
         status = command.main(argv)
         sys.stdout.flush()
         return status
-    except KeyboardInterrupt:
+    except KeyboardInterrupt as stop:
         discard_output()
-        return INTERRUPTED_STATUS
+        # SIGTERM during the work of a cluster comes as an interrupt too.
+        return getattr(stop, "status", INTERRUPTED_STATUS)
     except MemoryError:
         discard_output()
         print("%s: error: not enough memory (give it more, or smaller files)%s"

@@ -25,10 +25,51 @@ class DaskUnavailable(RuntimeError):
     """Dask is not installed, or the scheduler named cannot be reached."""
 
 
+class Terminated(KeyboardInterrupt):
+    """SIGTERM while a cluster is in use, raised as Ctrl-C is, so that the
+    work stops the same way: what is done is kept, the cluster started for
+    the run is stopped. A command ends with `status` (128 + SIGTERM)."""
+    status = 128 + signal.SIGTERM
+    word = "terminated"
+
+
+def _raise_terminated(_number, _frame):
+    raise Terminated()
+
+
+@contextlib.contextmanager
+def _terminate_as_interrupt():
+    """SIGTERM raises Terminated in the main thread while in the block,
+    where it would end the process at once (an ignored SIGTERM, or a handler
+    of the caller's, is left alone)."""
+    main = threading.current_thread() is threading.main_thread()
+    if not main or signal.getsignal(signal.SIGTERM) is not signal.SIG_DFL:
+        yield
+        return
+    signal.signal(signal.SIGTERM, _raise_terminated)
+    try:
+        yield
+    finally:
+        signal.signal(signal.SIGTERM, signal.SIG_DFL)
+
+
 def scheduler_address(address=None):
     """The scheduler to use: `address`, else the environment's, else None
     (an embedded cluster)."""
     return address or os.environ.get(SCHEDULER_ENV) or None
+
+
+class IgnoreTermination:
+    """A worker plugin of the embedded cluster: its workers ignore SIGTERM,
+    as they ignore Ctrl-C, since this process stops them. Sent to the whole
+    process group, the signal would otherwise kill them under the cluster,
+    which then starts new ones while it shuts down, and these print Dask's
+    tracebacks."""
+    name = "periodscan-ignore-sigterm"
+
+    def setup(self, worker):
+        if threading.current_thread() is threading.main_thread():
+            signal.signal(signal.SIGTERM, signal.SIG_IGN)
 
 
 @contextlib.contextmanager
@@ -46,11 +87,15 @@ def dask_client(address=None, workers=None):
     if address:
         try:
             client = Client(address, timeout=CONNECT_TIMEOUT)
-        except (OSError, TimeoutError) as e:
+        except Exception as e:
+            # Not only a scheduler that does not answer: an address Dask
+            # cannot parse, a protocol it lacks (ucx://) or cannot use
+            # unconfigured (tls://), a server that speaks something else.
             raise DaskUnavailable("the Dask scheduler at %s cannot be reached (%s)"
-                                  % (address, e)) from None
+                                  % (address, e or type(e).__name__)) from None
         try:
-            yield client
+            with _terminate_as_interrupt():
+                yield client
         finally:
             client.close()
         return
@@ -78,5 +123,6 @@ def dask_client(address=None, workers=None):
     finally:
         if main:
             signal.signal(signal.SIGINT, previous)
-    with scratch, cluster, Client(cluster) as client:
+    with scratch, cluster, Client(cluster) as client, _terminate_as_interrupt():
+        client.register_worker_plugin(IgnoreTermination())
         yield client

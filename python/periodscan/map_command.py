@@ -59,9 +59,19 @@ BANDS = {
 }
 SAMPLES_PER_PEAK = 5
 DEFAULT_MIN_EVENTS = 100
+# As periodscan-plot --surrogates; the engine counts them in 64 bits.
+MAX_SURROGATES = 1000000
 # The cells not fitted that the summary names.
 NOTES_SHOWN = 5
 MODEL = "Mju*(1 + A*cos(2*pi*frequency*(t - t1) + phase)), t1 the cell's first time"
+
+
+WORKERS_PER_CORE = 4
+
+
+def max_workers():
+    """The most worker processes of a cluster started for the run."""
+    return WORKERS_PER_CORE * (os.cpu_count() or 1)
 
 
 def _positive(text):
@@ -74,7 +84,7 @@ def _positive(text):
     return value
 
 
-def _count(least):
+def _count(least, most=None):
     def parse(text):
         try:
             value = int(text)
@@ -82,6 +92,8 @@ def _count(least):
             raise argparse.ArgumentTypeError("%r is not a whole number" % text) from None
         if value < least:
             raise argparse.ArgumentTypeError("%d is below %d" % (value, least))
+        if most is not None and value > most:
+            raise argparse.ArgumentTypeError("%d is above %d" % (value, most))
         return value
     return parse
 
@@ -109,7 +121,7 @@ def parse_arguments(argv):
                              "--max-period (needs the unit in EVENTS.json)")
     parser.add_argument("--min-events", metavar="N", type=_count(2), default=DEFAULT_MIN_EVENTS,
                         help="leave out the cells with fewer events (default: %(default)s)")
-    parser.add_argument("--surrogates", metavar="N", type=_count(0), default=0,
+    parser.add_argument("--surrogates", metavar="N", type=_count(0, MAX_SURROGATES), default=0,
                         help="cluster-shift test of each cell's highest peak with at most N "
                              "surrogate scans (default: none)")
     cluster = parser.add_mutually_exclusive_group()
@@ -133,6 +145,11 @@ def parse_arguments(argv):
         if not args.max_period > args.min_period:
             parser.error("--max-period %g must exceed --min-period %g"
                          % (args.max_period, args.min_period))
+    if args.workers is not None and args.workers > max_workers():
+        # Each worker is a process of its own: thousands would exhaust the
+        # machine long before the cluster is up.
+        parser.error("--workers %d: more than %d (%d per core) would only crowd the machine"
+                     % (args.workers, max_workers(), WORKERS_PER_CORE))
     if args.cell is not None and args.cell > 180:
         parser.error("--cell %g: cells are at most 180 degrees" % args.cell)
     if args.output is None:

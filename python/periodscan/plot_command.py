@@ -162,7 +162,8 @@ def surrogate_problem(args):
                                           ("--resume", args.resume)) if value]
         return "%s needs --surrogates N" % given[0] if given else None
     text = args.surrogates
-    if not text.strip().isdigit() or not 1 <= int(text) <= MAX_SURROGATES:
+    if not (text.strip().isascii() and text.strip().isdigit()) \
+            or not 1 <= int(text) <= MAX_SURROGATES:
         return "--surrogates %s: not a whole number from 1 to %d" % (text, MAX_SURROGATES)
     args.surrogates = int(text)
     if args.events is None:
@@ -281,15 +282,17 @@ def main(argv=None):
                                   resume=args.resume)
     try:
         return _run(args, shifts)
-    except KeyboardInterrupt:
+    except KeyboardInterrupt as stop:
+        # Ctrl-C, or SIGTERM while the surrogates run on Dask.
+        word = getattr(stop, "word", "interrupted")
         kept = getattr(shifts, "kept", None)
         if kept:
-            print("%s: interrupted: %d of %d surrogates are kept in %s; the same command "
-                  "with --resume continues" % (PROGRAM, kept[1], args.surrogates, kept[0]),
-                  file=sys.stderr)
+            print("%s: %s: %d of %d surrogates are kept in %s; the same command "
+                  "with --resume continues" % (PROGRAM, word, kept[1], args.surrogates,
+                                               kept[0]), file=sys.stderr)
         else:
-            print("%s: interrupted" % PROGRAM, file=sys.stderr)
-        return INTERRUPTED_STATUS
+            print("%s: %s" % (PROGRAM, word), file=sys.stderr)
+        return getattr(stop, "status", INTERRUPTED_STATUS)
 
 
 def _run(args, shifts):
@@ -310,6 +313,15 @@ def _run(args, shifts):
             return 2
         if args.json and os.path.abspath(args.json) in map(os.path.abspath, figures):
             print("%s: error: --json %s: a figure is written there" % (PROGRAM, args.json),
+                  file=sys.stderr)
+            return 2
+        # The report or a figure would replace a checkpoint that is to be kept.
+        taken = {os.path.abspath(path): "a figure" for path in figures}
+        if args.json:
+            taken[os.path.abspath(args.json)] = "the report"
+        if args.checkpoint and os.path.abspath(args.checkpoint) in taken:
+            print("%s: error: --checkpoint %s: %s is written there"
+                  % (PROGRAM, args.checkpoint, taken[os.path.abspath(args.checkpoint)]),
                   file=sys.stderr)
             return 2
         for warning in run.warnings:

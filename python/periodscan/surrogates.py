@@ -28,12 +28,16 @@ surrogate_fap() runs many surrogates (999 by default) on a Dask cluster,
 each drawn from a stream of its own, with no stop rule; see below.
 """
 
+import asyncio
 import contextlib
 import hashlib
 import itertools
 import os
 import tempfile
 import time
+import zipfile
+import zlib
+from concurrent.futures import CancelledError
 from dataclasses import dataclass
 
 import numpy as np
@@ -192,8 +196,10 @@ def _read_checkpoint(path, fingerprint, n):
             done = np.array(kept["done"], dtype=bool)
     except FileNotFoundError:
         raise CheckpointError("checkpoint %s: no such file to resume from" % path) from None
-    except (OSError, ValueError, KeyError) as e:
-        raise CheckpointError("checkpoint %s cannot be read (%s)" % (path, e)) from None
+    except (OSError, ValueError, KeyError, EOFError, zipfile.BadZipFile, zlib.error) as e:
+        # A file cut short, or not one of ours, is no zip archive to numpy.
+        raise CheckpointError("checkpoint %s cannot be read (%s)"
+                              % (path, e or type(e).__name__)) from None
     if found != fingerprint or maxima.shape != (n,) or done.shape != (n,):
         raise CheckpointError("checkpoint %s was written for other inputs (events, clusters, "
                               "frequencies, intervals, seed or number of surrogates); remove "
@@ -300,6 +306,15 @@ def surrogate_fap(times, clusters, frequencies, observed, n=SURROGATES, seed=SEE
             raise ValueError("batch must be at least 1")
     if resume and checkpoint is None:
         raise ValueError("resume needs a checkpoint file")
+    if checkpoint is not None:
+        checkpoint = os.fspath(checkpoint)
+        # Found out before the surrogates are scanned, not after.
+        if os.path.exists(checkpoint) and not os.path.isfile(checkpoint):
+            raise CheckpointError("checkpoint %s is not a regular file (a folder, a device or "
+                                  "a named pipe)" % checkpoint)
+        if not os.path.isdir(os.path.dirname(os.path.abspath(checkpoint))):
+            raise CheckpointError("checkpoint %s: there is no folder %s to write it in"
+                                  % (checkpoint, os.path.dirname(checkpoint)))
     observed = _real(observed, "observed")
     if np.isnan(observed):
         raise ValueError("observed must be a number, not nan")
@@ -329,7 +344,14 @@ def _run_batches(client, inputs, seed, batch, maxima, done, checkpoint, fingerpr
     workers = max(1, len(client.scheduler_info().get("workers", {})))
     if batch is None:
         batch = max(1, min(BATCH_LIMIT, -(-n // (4 * workers))))
-    shared = client.scatter(inputs, broadcast=True, hash=False)
+    try:
+        shared = client.scatter(inputs, broadcast=True, hash=False)
+    except Exception as e:
+        # Dask passes a worker's failure to unpickle the inputs on as a bare
+        # Exception with the worker's error as its text.
+        raise DaskUnavailable("the Dask workers cannot take the surrogates' inputs (%s); they "
+                              "need the periodscan package with its engine on their "
+                              "PYTHONPATH" % (e or type(e).__name__)) from None
     starts = iter([start for start in range(0, n, batch) if not done[start:start + batch].all()])
     live = set()
 
@@ -374,9 +396,17 @@ def _run_batches(client, inputs, seed, batch, maxima, done, checkpoint, fingerpr
                 unsaved, saved_at = False, time.monotonic()
             if progress is not None:
                 progress(int(done.sum()), n)
-    except BaseException:
+    except BaseException as e:
         if unsaved:
             save()
+        if isinstance(e, (OSError, TimeoutError, CancelledError, asyncio.CancelledError)):
+            # The scheduler gone, or the connection to it lost, mid-run.
+            kept = ""
+            if checkpoint is not None and done.any():
+                kept = ("; %d of %d surrogates are kept in %s, --resume continues"
+                        % (done.sum(), n, checkpoint))
+            raise DaskUnavailable("the Dask cluster failed while scanning the surrogates "
+                                  "(%s: %s)%s" % (type(e).__name__, e, kept)) from None
         raise
     finally:
         # Interrupted: what is still running or waiting is given up.

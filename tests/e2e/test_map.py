@@ -144,6 +144,8 @@ def test_same_bytes_on_any_cluster(mapped, tmp_path, monkeypatch):
     (["ev.txt", "--cell", "1", "--workers", "1", "--scheduler", "tcp://x:1"] + BAND, 2,
      "not allowed with"),
     (["ev.txt", "--cell", "1", "--min-events", "1"] + BAND, 2, "below 2"),
+    (["ev.txt", "--cell", "1", "--workers", "100000"] + BAND, 2, "--workers 100000: more than"),
+    (["ev.txt", "--cell", "1", "--surrogates", "10" * 10] + BAND, 2, "1010101010 is above"),
     (["nothing.txt", "--cell", "1"] + BAND, 1, "nothing.txt"),
     (["ev.txt", "--cell", "1", "--min-events", "500"] + BAND, 1,
      "no cell holds 500 events or more .the most: 400."),

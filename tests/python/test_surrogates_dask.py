@@ -92,6 +92,7 @@ def test_resume_after_an_interruption(catalogue, alone, client, tmp_path):
     (["--surrogates", "0"], "--surrogates 0: not a whole number from 1 to 1000000"),
     (["--surrogates", "9.5"], "--surrogates 9.5: not a whole number"),
     (["--surrogates", "-3"], "--surrogates -3: not a whole number"),
+    (["--surrogates", "\u00b2"], "--surrogates \u00b2: not a whole number"),
     (["--surrogates", "9"], "--surrogates needs --events FILE"),
     (["--scheduler", "tcp://127.0.0.1:1"], "--scheduler needs --surrogates N"),
     (["--resume"], "--resume needs --surrogates N"),
@@ -116,3 +117,51 @@ def test_engine_refuses_bad_seeds(catalogue, seeds, error, message):
     t, clusters, f = catalogue
     with pytest.raises(error, match=message):
         survey_module.engine().shift_maxima(t, clusters, f, seeds)
+
+
+@pytest.mark.parametrize("address", ["garbage", "tcp://[::1", "inproc://x",
+                                     "ucx://127.0.0.1:1"])
+def test_unusable_scheduler_address_is_unavailable(address):
+    from periodscan.dask_client import DaskUnavailable
+    with pytest.raises(DaskUnavailable, match="cannot be reached"):
+        with dask_client(address):
+            pass
+
+
+@pytest.mark.parametrize("cut", [0, 4, 300])
+def test_checkpoint_cut_short_is_refused(tmp_path, cut):
+    whole, path = tmp_path / "whole.npz", tmp_path / "cut.npz"
+    surrogates._write_checkpoint(str(whole), "f", np.zeros(3), np.ones(3, bool))
+    path.write_bytes(whole.read_bytes()[:cut])
+    with pytest.raises(surrogates.CheckpointError, match="cut.npz cannot be read"):
+        surrogates._read_checkpoint(str(path), "f", 3)
+
+
+def test_sigterm_in_a_cluster_block_stops_like_ctrl_c():
+    import os
+    import signal
+    import time
+    from periodscan import dask_client as module
+    # The module's cluster may hold SIGTERM already.
+    held = signal.signal(signal.SIGTERM, signal.SIG_DFL)
+    try:
+        with pytest.raises(KeyboardInterrupt) as stop:
+            with module._terminate_as_interrupt():
+                os.kill(os.getpid(), signal.SIGTERM)
+                time.sleep(1)
+        assert stop.value.status == 143
+        assert signal.getsignal(signal.SIGTERM) is signal.SIG_DFL
+    finally:
+        signal.signal(signal.SIGTERM, held)
+
+
+@pytest.mark.parametrize("where, message", [
+    (".", "is not a regular file"), ("no/such/k.npz", "no folder no/such"),
+])
+def test_checkpoint_place_refused_before_any_scan(catalogue, monkeypatch, tmp_path, where,
+                                                  message):
+    monkeypatch.chdir(tmp_path)
+    monkeypatch.setattr(surrogates, "_run_batches", None)   # no scan may start
+    t, clusters, f = catalogue
+    with pytest.raises(surrogates.CheckpointError, match=message):
+        surrogates.surrogate_fap(t, clusters, f, 0.0, n=N, checkpoint=where)

@@ -127,3 +127,17 @@ CASES = [
                "survey.survey(t, min_period=1, max_period=2).false_alarm_probability("
                "[np.inf, 0])", 0, r"result \[0\. 1\.\]"),
 ]
+
+CASES += [
+    Case("surrogates: a scheduler address Dask cannot use",
+         ["python", "import sys, numpy as np\n"
+                    "from periodscan import surrogate_fap\n"
+                    "t = np.arange(200) * 0.37\n"
+                    "try:\n"
+                    "    surrogate_fap(t, np.arange(200), [0.5, 0.7], 3.0, n=3, "
+                    "scheduler='ucx://127.0.0.1:1')\n"
+                    "except RuntimeError as error:\n"
+                    "    sys.exit(type(error).__name__ + ': ' + str(error))\n"], 1,
+         r"DaskUnavailable: the Dask scheduler at ucx://127.0.0.1:1 cannot be reached",
+         anywhere=True),
+]

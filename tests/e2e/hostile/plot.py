@@ -317,3 +317,11 @@ CASES += [
          "figures: daily.png", files={"d/daily.tsv": table(TIMES)}, anywhere=True,
          absent=("d/daily.spectrum.png",)),
 ]
+
+CASES += [
+    Case("plot: --checkpoint where the report goes",
+         ["plot", "a.spectrum.tsv", "--events", "ev.txt", "--no-figures", "--surrogates", "5",
+          "--checkpoint", "r.json", "--json", "r.json"], 2,
+         "--checkpoint r.json: the report is written there", files=PLOT_RUN,
+         absent=("r.json",)),
+]
