@@ -1,7 +1,8 @@
-"""periodscan-plot --surrogates on a real Dask cluster: a scheduler and two
-workers started here on the loopback interface (random free ports), then one
-worker; the report and the surrogates' maxima equal those of the embedded
-cluster bit for bit. Every process started here is stopped by its id."""
+"""periodscan-plot --surrogates and periodscan-map on a real Dask cluster: a
+scheduler and two workers started here on the loopback interface (random
+free ports), then one worker; the report, the surrogates' maxima and the
+map's files equal those of the embedded cluster bit for bit. Every process
+started here is stopped by its id."""
 
 import json
 import os
@@ -62,6 +63,23 @@ def _plot(plot, folder, env, name, *extra):
     return json.loads((folder / (name + ".json")).read_text()), maxima
 
 
+def _map(plot, folder, env, name, *extra):
+    """The map's table and grids (the table's command line left out)."""
+    command = os.path.join(os.path.dirname(plot), "periodscan-map")
+    done = subprocess.run([command, "ev.txt", "--cell", "60", "--min-period", "2",
+                           "--max-period", "50", "--min-events", "20", "--no-figures",
+                           "--output", name, *extra],
+                          cwd=folder, env=env, capture_output=True, text=True, timeout=120)
+    assert done.returncode == 0, done.stderr
+    files = {}
+    for path in sorted(folder.glob(name + ".*")):
+        lines = path.read_bytes().split(b"\n")
+        files[path.name[len(name):]] = [line for line in lines
+                                        if not line.startswith(b"# command:")]
+    assert ".cells.tsv" in files
+    return files
+
+
 def test_scheduler_and_workers_give_the_embedded_result(tmp_path):
     survey, plot = _needs("PERIODSCAN_SURVEY"), _needs("PERIODSCAN_PLOT")
     home = _needs("PERIODSCAN_PYTHONPATH")
@@ -76,6 +94,7 @@ def test_scheduler_and_workers_give_the_embedded_result(tmp_path):
     env = dict(os.environ, PYTHONPATH=home)
     env.pop("DASK_SCHEDULER_ADDRESS", None)
     embedded = _plot(plot, tmp_path, env, "embedded")
+    embedded_map = _map(plot, tmp_path, env, "embedded-map")
 
     started = []
     try:
@@ -97,6 +116,7 @@ def test_scheduler_and_workers_give_the_embedded_result(tmp_path):
         with distributed.Client(address, timeout="20s") as client:
             client.wait_for_workers(2, timeout=30)
             two = _plot(plot, tmp_path, env, "two", "--scheduler", address)
+            assert _map(plot, tmp_path, env, "two-map", "--scheduler", address) == embedded_map
             _stop(started.pop())
             deadline = time.monotonic() + 30
             while len(client.scheduler_info()["workers"]) > 1:
