@@ -23,7 +23,6 @@ import numbers
 import operator
 import os
 import stat
-import tempfile
 from dataclasses import dataclass
 
 import numpy as np
@@ -538,6 +537,7 @@ def _write_whole(path, text):
     """Writes `text` to `path` under a temporary name in the same folder and
     renames it into place; on any failure (Ctrl-C too) the temporary file
     is removed and `path` left as it was."""
+    from .prepare.writer import staged_files
     try:
         mode = os.stat(path).st_mode
     except OSError:
@@ -545,24 +545,9 @@ def _write_whole(path, text):
     if mode is not None and not stat.S_ISREG(mode):
         raise IsADirectoryError("%s: is a folder" % path) if stat.S_ISDIR(mode) else \
             OSError("%s: is not a regular file" % path)
-    folder = os.path.dirname(os.path.abspath(path))
-    handle, temporary = tempfile.mkstemp(prefix=".spectrum.tsv.tmp-", dir=folder)
-    try:
-        with os.fdopen(handle, "w", encoding="utf-8", newline="\n") as stream:
-            # mkstemp makes the file private; give it the mode a plain create would.
-            mask = os.umask(0)
-            os.umask(mask)
-            os.fchmod(stream.fileno(), 0o666 & ~mask)
+    with staged_files([path]) as (temporary,):
+        with open(temporary, "w", encoding="utf-8", newline="\n") as stream:
             stream.write(text)
-            stream.flush()
-            os.fsync(stream.fileno())
-        os.replace(temporary, path)
-    except BaseException:
-        try:
-            os.unlink(temporary)
-        except OSError:
-            pass
-        raise
 
 
 def engine():
